@@ -1,0 +1,44 @@
+#pragma once
+// The single record of a run, created at start and handed by reference
+// through every step until the program ends.
+#include <string>
+
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace vornel {
+
+// Run modes: where the first two characters of the command text stand in "U R K ".
+enum Mode : Small { kWatch = 0, kStepBack = 1, kStepForward = 3, kSingleIntake = 5 };
+
+struct RunState {
+    explicit RunState(Platform& p) : platform(p) {}
+
+    Platform& platform;
+
+    std::string commandText;
+    Small mode = kWatch;
+    std::string trigger;       // watch mode only
+    Long interval = 0;         // milliseconds, watch mode only
+    Small depth = 0;           // watch mode and command K
+    std::string documentName;  // from the command line, later from the control file
+    std::string programDirectory;
+    std::string workingDirectory;
+    std::string controlFilePath;
+
+    // Inventory of the current document's snapshots.
+    Small count = 0;
+    Small lowest = 0;
+    Small highest = 0;
+    Long exists = 0;
+
+    // Last step, from and for the state file.
+    Long state = 0;
+    Long pointer = 0;
+
+    Small checkpoint = 0;  // how far the run has got; shown in the failure box
+};
+
+inline void SetCheckpoint(RunState& rs, Small n) { rs.checkpoint = n; }
+
+}  // namespace vornel

@@ -1,0 +1,33 @@
+#include "control/start.h"
+
+#include <new>
+
+#include "control/command_line.h"
+#include "control/failure_handler.h"
+#include "control/watch_cycle.h"
+#include "store/stepping.h"
+
+namespace vornel {
+
+void Start(Platform& platform) {
+    RunState rs(platform);
+    // The one failure handler of the run: armed first, never replaced.
+    try {
+        SetCheckpoint(rs, 1);
+        ReadCommandLine(rs);
+        SetCheckpoint(rs, 2);
+        PlaceWorkingDirectory(rs);
+        SetCheckpoint(rs, 3);
+        if (rs.mode >= kStepBack && rs.mode <= 4)
+            Preflight(rs);
+        else
+            RunWatchCycle(rs);
+        EndProgram(platform);
+    } catch (const Failure& failure) {
+        ReportFailure(rs, failure);
+    } catch (const std::bad_alloc&) {
+        ReportFailure(rs, MakeFailure(kOutOfMemory));
+    }
+}
+
+}  // namespace vornel

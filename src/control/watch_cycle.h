@@ -1,0 +1,15 @@
+#pragma once
+#include "control/run_state.h"
+
+namespace vornel {
+
+inline constexpr Long kTitleBufferSize = 255;
+inline constexpr Long kSavePause = 1500;  // ms the word processor gets to save
+inline constexpr const char* kWordProcessorTitle = "XYWRITE";
+
+// The main loop. Watch mode: forever, one pass per interval. Command K: one
+// pass, then the end. Command U: returns after the first pass that found the
+// word processor in front.
+void RunWatchCycle(RunState& rs);
+
+}  // namespace vornel

@@ -1,0 +1,37 @@
+#pragma once
+// The one kind of run-time failure. Every operation that cannot do its job
+// raises one of these; the failure handler is the only place that catches it.
+#include <cstdint>
+#include <string>
+
+namespace vornel {
+
+inline constexpr const char* kSource = "Vornel";
+
+struct Failure {
+    std::int32_t number = 0;
+    std::string source;
+    std::string description;
+    std::string helpFile;
+    std::int32_t helpContext = 0;
+};
+
+// Failure numbers the program raises, with their fixed descriptions.
+enum FailureNumber : std::int32_t {
+    kInvalidArgument = 5,
+    kOutOfMemory = 7,
+    kOverflow = 6,
+    kTypeMismatch = 13,
+    kBadFileName = 52,
+    kFileNotFound = 53,
+    kFileExists = 58,
+    kDiskFull = 61,
+    kPermissionDenied = 70,
+    kPathAccess = 75,
+};
+
+// The failure for one of the numbers above, with source "Vornel".
+Failure MakeFailure(std::int32_t number);
+[[noreturn]] void Raise(std::int32_t number);
+
+}  // namespace vornel

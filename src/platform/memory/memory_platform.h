@@ -1,0 +1,133 @@
+#pragma once
+// An in-memory platform for exercising the whole program: files in a map, a
+// scripted foreground window, a keyboard state, and a record of every key
+// event, sleep, beep and box. Any operation can be made to fail on its N-th
+// call, so every failure path can be reached on purpose.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace vornel {
+
+// Thrown by End(): the program has ended the way it ends on Windows.
+struct ProgramEnded {};
+// Thrown when a script runs out (no more foreground windows to show, or the
+// operation budget is spent): the program was stopped from outside.
+struct SimulationStopped {};
+
+enum class Op {
+    CommandLine, ProgramDirectory, ListFirst, ListNext, Delete, Rename, Copy, Read, Write,
+    ForegroundWindow, WindowText, KeyState, MapVirtualKey, KeyEvent, Sleep, Beep, MessageBox,
+};
+inline constexpr int kOpKinds = 17;
+
+struct KeyEvent {
+    std::uint8_t vk = 0, scan = 0;
+    std::uint32_t flags = 0;
+    bool operator==(const KeyEvent&) const = default;
+};
+
+struct Box {
+    std::string text;
+    std::int32_t buttons = 0;
+    std::string caption;
+    std::string helpFile;
+    std::int32_t helpContext = 0;
+};
+
+class MemoryPlatform : public Platform {
+public:
+    MemoryPlatform();
+
+    // --- setting the scene ---
+    std::string commandLine;
+    std::string programDirectory = "C:\\XY";
+    // Titles shown by successive foreground queries; the last one repeats
+    // until maxForegroundQueries is reached, then the simulation stops.
+    std::vector<std::string> titles;
+    long maxForegroundQueries = 100;
+    long maxOperations = 2'000'000;  // a guard against a program that never ends
+    KeyboardState keyboard{};
+    std::array<std::uint8_t, 256> scanCodes{};
+
+    void PutFile(const std::string& path, const std::string& bytes);
+    void PutDirectory(const std::string& path);
+    void PutHidden(const std::string& path, const std::string& bytes);
+    bool Has(const std::string& path) const;
+    std::string Content(const std::string& path) const;
+    std::vector<std::string> Names() const;  // full paths of every ordinary file, as stored
+
+    // Fail the n-th (from 1) operation of a kind, or the n-th operation of any kind.
+    void FailNth(Op kind, long n, std::int32_t number);
+    void FailNthOperation(long n, std::int32_t number);
+
+    // Hooks for playing the word processor's part.
+    std::function<void(const KeyEvent&)> onKeyEvent;
+    std::function<void(std::int32_t)> onSleep;
+    std::function<void(long)> onForegroundQuery;  // argument: 1-based query number
+
+    // --- what happened ---
+    std::vector<KeyEvent> keyEvents;
+    std::vector<std::int32_t> sleeps;
+    std::vector<Box> boxes;
+    std::vector<std::string> touched;  // every path or pattern handed to a file operation
+    int beeps = 0;
+    bool ended = false;
+    long operations = 0;
+    std::array<long, kOpKinds> counts{};
+    long foregroundQueries = 0;
+
+    // --- Platform ---
+    std::string CommandLine() override;
+    std::string ProgramDirectory() override;
+    [[noreturn]] void End() override;
+    std::string ListFirst(const std::string& pattern) override;
+    std::string ListNext() override;
+    void DeleteFile(const std::string& path) override;
+    void RenameFile(const std::string& from, const std::string& to) override;
+    void CopyFile(const std::string& from, const std::string& to) override;
+    std::string ReadWhole(const std::string& path) override;
+    void WriteWhole(const std::string& path, const std::string& bytes) override;
+    WindowHandle GetForegroundWindow() override;
+    void GetWindowTextA(WindowHandle window, std::string& buffer, std::int32_t size) override;
+    void GetKeyboardState(KeyboardState& state) override;
+    std::int32_t MapVirtualKeyA(std::int32_t code, std::int32_t mapType) override;
+    void keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
+                     std::uintptr_t extraInfo) override;
+    void Sleep(std::int32_t milliseconds) override;
+    void Beep() override;
+    void MessageBox(const std::string& text, std::int32_t buttons,
+                    const std::optional<std::string>& caption, const std::string& helpFile,
+                    std::int32_t helpContext) override;
+
+private:
+    struct Entry {
+        std::string path;  // as first written
+        std::string bytes;
+        bool directory = false;
+        bool hidden = false;
+    };
+    struct Fault {
+        bool anyKind;
+        Op kind;
+        long n;
+        std::int32_t number;
+    };
+    void Tick(Op op);
+    Entry* Lookup(const std::string& path);
+    Entry& Existing(const std::string& path);
+    std::string ListNextName();
+
+    std::map<std::string, Entry> entries_;  // keyed by upper-cased path
+    std::vector<Fault> faults_;
+    std::vector<std::string> listing_;
+    std::size_t listed_ = 0;
+    std::vector<std::string> shownTitles_;
+};
+
+}  // namespace vornel

@@ -1,0 +1,73 @@
+#pragma once
+// The one seam between Vornel's logic and the operating system. Everything the
+// program does outside its own memory goes through this interface, so the
+// logic runs unchanged on Windows, on a POSIX substitute and in memory.
+//
+// Every operation that fails raises vornel::Failure; none returns an error code.
+#include <array>
+#include <exception>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/failure.h"
+
+namespace vornel {
+
+inline constexpr const char* kProgramTitle = "Vornel";
+
+using WindowHandle = std::uintptr_t;
+using KeyboardState = std::array<std::uint8_t, 256>;
+
+inline constexpr std::uint32_t kKeyEventKeyUp = 2;  // KEYEVENTF_KEYUP
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Program context.
+    virtual std::string CommandLine() = 0;        // argument text after the program name
+    virtual std::string ProgramDirectory() = 0;   // no trailing separator except at a root
+    [[noreturn]] virtual void End() = 0;          // the only way out of the program
+
+    // Files. Paths are plain texts; names match without regard to letter case.
+    // ListFirst returns the name (last component) of the first ordinary file
+    // matching a pattern whose last component may hold '*', or "" when none.
+    virtual std::string ListFirst(const std::string& pattern) = 0;
+    virtual std::string ListNext() = 0;  // "" when the listing is exhausted
+    virtual void DeleteFile(const std::string& path) = 0;
+    virtual void RenameFile(const std::string& from, const std::string& to) = 0;
+    virtual void CopyFile(const std::string& from, const std::string& to) = 0;
+    virtual std::string ReadWhole(const std::string& path) = 0;
+    virtual void WriteWhole(const std::string& path, const std::string& bytes) = 0;  // replaces
+
+    // Windows and keyboard.
+    virtual WindowHandle GetForegroundWindow() = 0;
+    // Copies the window's title into the start of buffer (at most size - 1 characters).
+    virtual void GetWindowTextA(WindowHandle window, std::string& buffer, std::int32_t size) = 0;
+    virtual void GetKeyboardState(KeyboardState& state) = 0;
+    virtual std::int32_t MapVirtualKeyA(std::int32_t code, std::int32_t mapType) = 0;
+    virtual void keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
+                             std::uintptr_t extraInfo) = 0;
+    virtual void Sleep(std::int32_t milliseconds) = 0;
+
+    // User feedback. Without a caption the box shows the program's title.
+    virtual void Beep() = 0;
+    virtual void MessageBox(const std::string& text, std::int32_t buttons,
+                            const std::optional<std::string>& caption,
+                            const std::string& helpFile, std::int32_t helpContext) = 0;
+};
+
+// Ends the program. End() never returns; this says so where a virtual call
+// would leave the compiler unsure.
+[[noreturn]] inline void EndProgram(Platform& platform) {
+    platform.End();
+    std::terminate();
+}
+
+// The existence test every caller uses: a listing of a path without wildcards.
+inline bool FileExists(Platform& platform, const std::string& path) {
+    return !platform.ListFirst(path).empty();
+}
+
+}  // namespace vornel

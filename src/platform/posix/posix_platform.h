@@ -1,0 +1,53 @@
+#pragma once
+// The POSIX substitute: real files in a real directory, with the Windows
+// habits the logic relies on. '\' in a path is '/', file names match without
+// regard to letter case, and the listing follows the Windows '*' rule. There
+// is no window system: no window is ever in front, and keys go nowhere.
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace vornel {
+
+class PosixPlatform : public Platform {
+public:
+    PosixPlatform(std::string commandLine, std::string programDirectory);
+
+    std::string CommandLine() override;
+    std::string ProgramDirectory() override;
+    [[noreturn]] void End() override;
+    std::string ListFirst(const std::string& pattern) override;
+    std::string ListNext() override;
+    void DeleteFile(const std::string& path) override;
+    void RenameFile(const std::string& from, const std::string& to) override;
+    void CopyFile(const std::string& from, const std::string& to) override;
+    std::string ReadWhole(const std::string& path) override;
+    void WriteWhole(const std::string& path, const std::string& bytes) override;
+    WindowHandle GetForegroundWindow() override;
+    void GetWindowTextA(WindowHandle window, std::string& buffer, std::int32_t size) override;
+    void GetKeyboardState(KeyboardState& state) override;
+    std::int32_t MapVirtualKeyA(std::int32_t code, std::int32_t mapType) override;
+    void keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
+                     std::uintptr_t extraInfo) override;
+    void Sleep(std::int32_t milliseconds) override;
+    void Beep() override;
+    void MessageBox(const std::string& text, std::int32_t buttons,
+                    const std::optional<std::string>& caption, const std::string& helpFile,
+                    std::int32_t helpContext) override;
+
+    // The real path of an existing file named case-insensitively, or the
+    // mapped path itself when there is none.
+    static std::string Resolve(const std::string& path);
+
+private:
+    std::string commandLine_;
+    std::string programDirectory_;
+    std::vector<std::string> listing_;
+    std::size_t listed_ = 0;
+};
+
+// The error numbers of the program for an errno value.
+std::int32_t FailureForErrno(int error);
+
+}  // namespace vornel

@@ -1,0 +1,12 @@
+#pragma once
+// The Windows wildcard rule for the listing, shared by the substitute platforms:
+// '*' matches any run of characters (dots included), letter case is ignored,
+// and a pattern ending in ".*" also matches a name that has no dot at all.
+#include <string>
+
+namespace vornel {
+
+bool WildcardMatch(const std::string& pattern, const std::string& name);
+bool SameName(const std::string& a, const std::string& b);  // case-insensitive equality
+
+}  // namespace vornel

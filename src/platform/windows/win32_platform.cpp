@@ -1,0 +1,205 @@
+#include <windows.h>
+// The seam's names are plain words; the Windows headers make some of them macros.
+#undef DeleteFile
+#undef CopyFile
+#undef MessageBox
+
+#include "platform/windows/win32_platform.h"
+
+namespace vornel {
+
+namespace {
+
+[[noreturn]] void RaiseLastError() { Raise(FailureForWin32Error(::GetLastError())); }
+
+bool IsOrdinary(const WIN32_FIND_DATAA& data) {
+    return (data.dwFileAttributes &
+            (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
+}
+
+// One open file, closed whatever happens.
+class File {
+public:
+    File(const std::string& path, DWORD access, DWORD disposition)
+        : handle_(::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL, nullptr)) {
+        if (handle_ == INVALID_HANDLE_VALUE) RaiseLastError();
+    }
+    ~File() { ::CloseHandle(handle_); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    HANDLE get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+}  // namespace
+
+std::int32_t FailureForWin32Error(unsigned long error) {
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND: return kFileNotFound;
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_FILE_EXISTS: return kFileExists;
+        case ERROR_ACCESS_DENIED: return kPathAccess;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION: return kPermissionDenied;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: return kDiskFull;
+        case ERROR_INVALID_NAME:
+        case ERROR_BAD_PATHNAME:
+        case ERROR_FILENAME_EXCED_RANGE:
+        case ERROR_DIRECTORY: return kBadFileName;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY: return kOutOfMemory;
+        default: return kPathAccess;
+    }
+}
+
+std::string ArgumentsOf(const std::string& commandLine) {
+    std::size_t i = 0;
+    if (i < commandLine.size() && commandLine[i] == '"') {
+        const auto close = commandLine.find('"', 1);
+        i = close == std::string::npos ? commandLine.size() : close + 1;
+    }
+    while (i < commandLine.size() && commandLine[i] != ' ' && commandLine[i] != '\t') ++i;
+    return commandLine.substr(i);
+}
+
+Win32Platform::Win32Platform() = default;
+Win32Platform::~Win32Platform() { CloseListing(); }
+
+std::string Win32Platform::CommandLine() { return ArgumentsOf(::GetCommandLineA()); }
+
+std::string Win32Platform::ProgramDirectory() {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD got = ::GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (got == 0) RaiseLastError();
+        if (got < path.size()) {
+            path.resize(got);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    const auto cut = path.find_last_of('\\');
+    if (cut == std::string::npos) return path;
+    // A drive's root keeps its separator, as "C:\".
+    return path.substr(0, cut == 2 && path[1] == ':' ? cut + 1 : cut);
+}
+
+void Win32Platform::End() {
+    CloseListing();
+    ::ExitProcess(0);
+}
+
+void Win32Platform::CloseListing() {
+    if (find_) ::FindClose(static_cast<HANDLE>(find_));
+    find_ = nullptr;
+}
+
+std::string Win32Platform::ListFirst(const std::string& pattern) {
+    CloseListing();
+    WIN32_FIND_DATAA data{};
+    const HANDLE h = ::FindFirstFileA(pattern.c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) return "";
+    find_ = h;
+    if (IsOrdinary(data)) return data.cFileName;
+    return ListNext();
+}
+
+std::string Win32Platform::ListNext() {
+    WIN32_FIND_DATAA data{};
+    while (find_ && ::FindNextFileA(static_cast<HANDLE>(find_), &data)) {
+        if (IsOrdinary(data)) return data.cFileName;
+    }
+    CloseListing();
+    return "";
+}
+
+void Win32Platform::DeleteFile(const std::string& path) {
+    if (!::DeleteFileA(path.c_str())) RaiseLastError();
+}
+
+void Win32Platform::RenameFile(const std::string& from, const std::string& to) {
+    if (!::MoveFileA(from.c_str(), to.c_str())) RaiseLastError();
+}
+
+void Win32Platform::CopyFile(const std::string& from, const std::string& to) {
+    if (!::CopyFileA(from.c_str(), to.c_str(), FALSE)) RaiseLastError();
+}
+
+std::string Win32Platform::ReadWhole(const std::string& path) {
+    File file(path, GENERIC_READ, OPEN_EXISTING);
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size)) RaiseLastError();
+    if (size.QuadPart > 0x7FFFFFFF) Raise(kOutOfMemory);
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        if (!::ReadFile(file.get(), bytes.data() + done, want, &got, nullptr)) RaiseLastError();
+        if (got == 0) break;  // the file shrank: keep what was there
+        done += got;
+    }
+    bytes.resize(done);
+    return bytes;
+}
+
+void Win32Platform::WriteWhole(const std::string& path, const std::string& bytes) {
+    File file(path, GENERIC_WRITE, CREATE_ALWAYS);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD put = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+        if (!::WriteFile(file.get(), bytes.data() + done, want, &put, nullptr)) RaiseLastError();
+        if (put == 0) Raise(kDiskFull);
+        done += put;
+    }
+}
+
+WindowHandle Win32Platform::GetForegroundWindow() {
+    return reinterpret_cast<WindowHandle>(::GetForegroundWindow());
+}
+
+void Win32Platform::GetWindowTextA(WindowHandle window, std::string& buffer, std::int32_t size) {
+    if (window == 0 || size <= 0 || buffer.empty()) return;  // no window: the buffer stays blank
+    std::string title(static_cast<std::size_t>(size), '\0');
+    const int got = ::GetWindowTextA(reinterpret_cast<HWND>(window), title.data(), size);
+    if (got <= 0) return;
+    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(got), buffer.size());
+    buffer.replace(0, n, title, 0, n);
+    if (n < buffer.size()) buffer[n] = '\0';
+}
+
+void Win32Platform::GetKeyboardState(KeyboardState& state) {
+    BYTE keys[256] = {};
+    ::GetKeyboardState(keys);
+    for (std::size_t i = 0; i < state.size(); ++i) state[i] = keys[i];
+}
+
+std::int32_t Win32Platform::MapVirtualKeyA(std::int32_t code, std::int32_t mapType) {
+    return static_cast<std::int32_t>(::MapVirtualKeyA(static_cast<UINT>(code), static_cast<UINT>(mapType)));
+}
+
+void Win32Platform::keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
+                                std::uintptr_t extraInfo) {
+    ::keybd_event(vk, scan, flags, static_cast<ULONG_PTR>(extraInfo));
+}
+
+void Win32Platform::Sleep(std::int32_t milliseconds) {
+    ::Sleep(milliseconds < 0 ? 0 : static_cast<DWORD>(milliseconds));
+}
+
+void Win32Platform::Beep() { ::MessageBeep(MB_OK); }
+
+void Win32Platform::MessageBox(const std::string& text, std::int32_t buttons,
+                               const std::optional<std::string>& caption, const std::string&,
+                               std::int32_t) {
+    ::MessageBoxA(nullptr, text.c_str(), caption.value_or(kProgramTitle).c_str(),
+                  static_cast<UINT>(buttons) | MB_SETFOREGROUND);
+}
+
+}  // namespace vornel

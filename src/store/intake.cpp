@@ -1,0 +1,82 @@
+#include "store/intake.h"
+
+#include <algorithm>
+
+#include "store/inventory.h"
+#include "store/names.h"
+
+namespace vornel {
+
+namespace {
+
+bool DiffersFromNewest(RunState& rs) {
+    const std::string transfer = rs.platform.ReadWhole(TransferPath(rs));
+    SetCheckpoint(rs, 12);
+    // A newest number with no file under its three digits (counted from a name
+    // such as DOC.1E2) cannot be compared: the copy is filed rather than lost.
+    if (!SnapshotExists(rs, rs.highest)) return true;
+    return rs.platform.ReadWhole(SnapshotPath(rs, Fmt3(rs.highest))) != transfer;
+}
+
+void DeleteOldest(RunState& rs) {
+    const std::string oldest = SnapshotPath(rs, Fmt3(rs.lowest));
+    if (SnapshotExists(rs, rs.lowest)) rs.platform.DeleteFile(oldest);
+}
+
+// Renames the snapshots from number `from` up to 999, in order, to 1, 2, 3 ...
+// Missing numbers are skipped, so gaps close instead of failing.
+void Renumber(RunState& rs, Small from) {
+    rs.highest = 0;
+    for (Small c = std::max<Small>(from, 1); c <= 999; ++c) {
+        if (!SnapshotExists(rs, c)) continue;
+        rs.highest = AddSmall(rs.highest, 1);
+        if (c != rs.highest)
+            rs.platform.RenameFile(SnapshotPath(rs, Fmt3(c)), SnapshotPath(rs, Fmt3(rs.highest)));
+    }
+    rs.lowest = 1;
+}
+
+// The number the transfer file is filed under, after retention has made room.
+Small MakeRoom(RunState& rs) {
+    if (rs.exists == 0) return 1;  // first snapshot: nothing to retire yet
+    if (rs.count == rs.depth) {
+        DeleteOldest(rs);
+        if (rs.highest == 999) Renumber(rs, AddSmall(rs.lowest, 1));
+    }
+    if (rs.highest < 999) return std::max<Small>(AddSmall(rs.highest, 1), 1);
+    // Numbers stop at 999: close the gaps first, and when all 999 are taken,
+    // retire the oldest as retention would.
+    Renumber(rs, rs.lowest);
+    if (rs.highest == 999) {
+        DeleteOldest(rs);
+        Renumber(rs, 2);
+    }
+    return AddSmall(rs.highest, 1);
+}
+
+}  // namespace
+
+void Intake(RunState& rs) {
+    if (!FileExists(rs.platform, rs.controlFilePath)) return;
+    rs.documentName = rs.platform.ReadWhole(rs.controlFilePath);
+    rs.platform.DeleteFile(rs.controlFilePath);
+    SetCheckpoint(rs, 11);
+    rs.documentName = Left(rs.documentName, Len(rs.documentName) - 1);
+
+    Small isNew = 1;
+    Inventory(rs);
+    if (!FileExists(rs.platform, TransferPath(rs))) {
+        isNew = 0;
+    } else if (rs.exists > 0 && !DiffersFromNewest(rs)) {
+        isNew = 0;
+    }
+    SetCheckpoint(rs, 13);
+    if (isNew == 1) {
+        const Small number = MakeRoom(rs);
+        rs.platform.RenameFile(TransferPath(rs), SnapshotPath(rs, Fmt3(number)));
+    } else if (FileExists(rs.platform, TransferPath(rs))) {
+        rs.platform.DeleteFile(TransferPath(rs));
+    }
+}
+
+}  // namespace vornel

@@ -1,0 +1,49 @@
+#include "store/inventory.h"
+
+#include "platform/wildcard.h"
+#include "store/names.h"
+
+namespace vornel {
+
+namespace {
+
+// Only "name.xyz" belongs to the document: DOC.TXT.009 is a snapshot of the
+// document DOC.TXT, and DOC.1000 or DOC.BAK.OLD are nobody's snapshots.
+bool IsSnapshotName(const std::string& listed, const std::string& documentName) {
+    return Len(listed) == Len(documentName) + 4 &&
+           SameName(Left(listed, Len(documentName) + 1), documentName + ".");
+}
+
+}  // namespace
+
+void Inventory(RunState& rs) {
+    CheckDocumentName(rs.documentName);
+    SetCheckpoint(rs, 15);
+    rs.count = 0;
+    rs.lowest = 1000;
+    rs.highest = 0;
+    std::string name = rs.platform.ListFirst(rs.workingDirectory + rs.documentName + ".*");
+    while (!name.empty()) {
+        const std::string last = Right(name, 3);
+        if (IsSnapshotName(name, rs.documentName) && IsNumeric(last)) {
+            rs.count = AddSmall(rs.count, 1);
+            const Long value = ToLong(LeadingNumber(last));
+            if (value > rs.highest) rs.highest = ToSmall(value);
+            if (value < rs.lowest) rs.lowest = ToSmall(value);
+        }
+        name = rs.platform.ListNext();
+    }
+    rs.exists = 1;
+    if (rs.count == 0) {
+        rs.exists = 0;
+        rs.count = 1;
+        rs.lowest = 1;
+        rs.highest = 1;
+    }
+}
+
+bool SnapshotExists(RunState& rs, Long n) {
+    return n >= 0 && n <= 999 && FileExists(rs.platform, SnapshotPath(rs, Fmt3(static_cast<Small>(n))));
+}
+
+}  // namespace vornel

@@ -1,0 +1,21 @@
+#pragma once
+// The names of a document's files in the working directory.
+#include <string>
+
+#include "control/run_state.h"
+
+namespace vornel {
+
+// A snapshot number as at least three digits: 7 -> "007", 1000 -> "1000".
+std::string Fmt3(Small n);
+
+// Refuses (failure 52) a document name that is not a plain file stem: one
+// holding a path separator, a wildcard or a control character, or "." / "..".
+void CheckDocumentName(const std::string& name);
+
+std::string TransferPath(const RunState& rs);                            // DOC.BAK
+std::string SnapshotPath(const RunState& rs, const std::string& digits);  // DOC.001
+std::string StatePath(const RunState& rs);                               // DOC.DAT
+std::string ResultPath(const RunState& rs);                              // DOC.VRN
+
+}  // namespace vornel

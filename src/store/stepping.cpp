@@ -1,0 +1,100 @@
+#include "store/stepping.h"
+
+#include <algorithm>
+#include <bitset>
+
+#include "control/watch_cycle.h"
+#include "store/inventory.h"
+#include "store/names.h"
+
+namespace vornel {
+
+namespace {
+
+// Probes snapshot numbers, each at most once, so that no search can run on
+// without end: there are only 1000 three-digit numbers.
+class Search {
+public:
+    explicit Search(RunState& rs) : rs_(rs) {}
+    bool Has(Long n) {
+        if (n < 0 || n > 999 || probed_[static_cast<std::size_t>(n)]) return false;
+        probed_[static_cast<std::size_t>(n)] = true;
+        return SnapshotExists(rs_, n);
+    }
+
+private:
+    RunState& rs_;
+    std::bitset<1000> probed_;
+};
+
+// Back from pointer p, moved = p - 1: moved; else p itself; else the highest
+// number that has a snapshot. -1 when there is none at all.
+Long LandBack(RunState& rs, Long moved) {
+    Search search(rs);
+    if (search.Has(moved)) return moved;
+    if (search.Has(moved + 1)) return moved + 1;
+    if (search.Has(rs.highest)) return rs.highest;
+    for (Long n = 999; n >= 0; --n)
+        if (search.Has(n)) return n;
+    return -1;
+}
+
+// Forward from pointer p, moved = p + 1: moved; else down from p to the first
+// that exists; else, from below every snapshot, the lowest one above it.
+Long LandForward(RunState& rs, Long moved) {
+    Search search(rs);
+    if (search.Has(moved)) return moved;
+    for (long long n = std::min<long long>(moved - 1LL, 999); n >= 0; --n)
+        if (search.Has(static_cast<Long>(n))) return static_cast<Long>(n);
+    for (long long n = std::max<long long>(moved + 1LL, 0); n <= 999; ++n)
+        if (search.Has(static_cast<Long>(n))) return static_cast<Long>(n);
+    return -1;
+}
+
+}  // namespace
+
+void Preflight(RunState& rs) {
+    Inventory(rs);
+    if (rs.exists == 0) EndProgram(rs.platform);
+    SetCheckpoint(rs, 4);
+    if (!FileExists(rs.platform, StatePath(rs))) {
+        if (rs.mode == kStepForward) {
+            rs.platform.Beep();
+            EndProgram(rs.platform);
+        }
+        rs.state = 0;
+        rs.pointer = rs.highest;
+    } else {
+        SetCheckpoint(rs, 5);
+        const std::string text = rs.platform.ReadWhole(StatePath(rs));
+        rs.state = ToLong(LeadingNumber(Left(text, 1)));
+        rs.pointer = ToLong(LeadingNumber(Mid(text, 3)));
+    }
+    if (rs.mode == kStepForward || rs.state > 1) Step(rs);
+    RunWatchCycle(rs);  // command U's capture pass
+    Step(rs);
+}
+
+void Step(RunState& rs) {
+    Inventory(rs);
+    SetCheckpoint(rs, 17);
+    if (rs.exists == 0) EndProgram(rs.platform);
+    const Long moved = AddLong(rs.pointer, rs.mode == kStepBack ? -1 : 1);
+    SetCheckpoint(rs, 18);
+    const Long landed = rs.mode == kStepBack ? LandBack(rs, moved) : LandForward(rs, moved);
+    if (landed < 0) EndProgram(rs.platform);  // nothing filed under a three-digit number
+    rs.pointer = landed;
+    const std::string chosen = SnapshotPath(rs, Fmt3(static_cast<Small>(rs.pointer)));
+
+    SetCheckpoint(rs, 19);
+    if (FileExists(rs.platform, ResultPath(rs))) rs.platform.DeleteFile(ResultPath(rs));
+    rs.platform.CopyFile(chosen, ResultPath(rs));
+    rs.state = rs.mode == kStepBack ? 2 : 3;
+
+    SetCheckpoint(rs, 20);
+    if (FileExists(rs.platform, StatePath(rs))) rs.platform.DeleteFile(StatePath(rs));
+    rs.platform.WriteWhole(StatePath(rs), Digits(rs.state) + " " + Digits(rs.pointer));
+    EndProgram(rs.platform);
+}
+
+}  // namespace vornel

@@ -1,0 +1,153 @@
+#include "control/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include "support/sim.h"
+
+namespace vornel::test {
+namespace {
+
+struct ParseCase {
+    const char* line;
+    Small mode;
+    const char* trigger;
+    Long interval;
+    Small depth;
+    const char* document;
+};
+
+class CommandLineParse : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(CommandLineParse, ChoosesModeAndArguments) {
+    const ParseCase& c = GetParam();
+    MemoryPlatform p;
+    p.commandLine = c.line;
+    RunState rs(p);
+    ReadCommandLine(rs);
+    EXPECT_EQ(rs.mode, c.mode);
+    EXPECT_EQ(rs.trigger, c.trigger);
+    EXPECT_EQ(rs.interval, c.interval);
+    EXPECT_EQ(rs.depth, c.depth);
+    EXPECT_EQ(rs.documentName, c.document);
+    EXPECT_TRUE(p.boxes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, CommandLineParse,
+    ::testing::Values(ParseCase{"u doc", kStepBack, "", 0, 0, "DOC"},
+                      ParseCase{"", kStepBack, "", 0, 0, ""},
+                      ParseCase{"   ", kStepBack, "", 0, 0, ""},
+                      ParseCase{"U", kStepBack, "", 0, 0, ""},
+                      ParseCase{"  R  My Doc ", kStepForward, "", 0, 0, " MY DOC"},
+                      ParseCase{"K 20", kSingleIntake, "", 0, 20, "20"},
+                      ParseCase{"K", kSingleIntake, "", 0, 0, ""},
+                      ParseCase{"K X", kSingleIntake, "", 0, 0, "X"},
+                      ParseCase{"K 2.5", kSingleIntake, "", 0, 2, "2.5"},
+                      ParseCase{"K 0", kSingleIntake, "", 0, 0, "0"},
+                      ParseCase{"11107b 5 20", kWatch, "11107B", 5000, 20, ""},
+                      ParseCase{"41 0.5 998", kWatch, "41", 500, 998, ""},
+                      ParseCase{"41 5 1 0", kWatch, "41", 5000, 10, ""},
+                      ParseCase{"UX 1 1", kWatch, "UX", 1000, 1, ""},
+                      ParseCase{"41 &H2 3", kWatch, "41", 2000, 3, ""}));
+
+struct WarningCase {
+    const char* line;
+};
+
+class WatchArgumentWarning : public ::testing::TestWithParam<WarningCase> {};
+
+TEST_P(WatchArgumentWarning, BeepsShowsTheBoxAndWritesNothing) {
+    MemoryPlatform p;
+    p.PutFile(kDir + "VORNEL.CTL", "DOC.");
+    EXPECT_EQ(RunProgram(p, GetParam().line), Ended::ByEnd);
+    ASSERT_EQ(p.boxes.size(), 1u);
+    EXPECT_EQ(p.boxes[0].text, kArgumentWarning);
+    EXPECT_EQ(p.boxes[0].caption, "Vornel");
+    EXPECT_EQ(p.boxes[0].buttons, 0);
+    EXPECT_EQ(p.beeps, 1);
+    EXPECT_TRUE(p.Has(kDir + "VORNEL.CTL"));  // not even the stale control file is touched
+    EXPECT_EQ(p.counts[static_cast<int>(Op::ProgramDirectory)], 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Arguments, WatchArgumentWarning,
+                         ::testing::Values(WarningCase{"41 5 999"}, WarningCase{"41 5 0"},
+                                           WarningCase{"41 0 5"}, WarningCase{"41 5 10 20"},
+                                           WarningCase{"41 X 5"}, WarningCase{"41 5 -1"},
+                                           WarningCase{"41 0.0004 5"}));
+
+struct FailureCase {
+    const char* line;
+    int number;
+    const char* description;
+    int checkpoint;
+};
+
+class CommandLineFailure : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(CommandLineFailure, ShowsTheFailureBoxAtCheckpointOne) {
+    const FailureCase& c = GetParam();
+    MemoryPlatform p;
+    EXPECT_EQ(RunProgram(p, c.line), Ended::ByEnd);
+    ASSERT_EQ(p.boxes.size(), 1u);
+    EXPECT_EQ(p.boxes[0].text, ErrorBox(c.number, c.description, c.checkpoint));
+    EXPECT_EQ(p.boxes[0].caption, "Error");
+    EXPECT_EQ(p.beeps, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, CommandLineFailure,
+    ::testing::Values(FailureCase{"41 5", 5, "Invalid procedure call or argument", 1},
+                      FailureCase{"41", 5, "Invalid procedure call or argument", 1},
+                      FailureCase{"41 5 40000", 6, "Overflow", 1},
+                      FailureCase{"41 3000000 5", 6, "Overflow", 1},
+                      FailureCase{"41 1E999 5", 6, "Overflow", 1},
+                      FailureCase{"K 40000", 6, "Overflow", 1},
+                      FailureCase{"U A\\B", 52, "Bad file name or number", 3},
+                      FailureCase{"R ..", 52, "Bad file name or number", 3}));
+
+TEST(StaleControlFile, DeletedForWatchUAndRButNotK) {
+    const struct {
+        const char* line;
+        bool kept;
+    } cases[] = {{"41 5 3", false}, {"U DOC", false}, {"R DOC", false}, {"K 3", true}};
+    for (const auto& c : cases) {
+        MemoryPlatform p;
+        p.PutFile(kDir + "VORNEL.CTL", "OTHER.");
+        p.titles = {"Program Manager"};
+        p.maxForegroundQueries = 1;
+        RunProgram(p, c.line);
+        EXPECT_EQ(p.Has(kDir + "VORNEL.CTL"), c.kept) << c.line;
+        EXPECT_TRUE(p.boxes.empty()) << c.line;
+    }
+}
+
+TEST(StaleControlFile, ThatCannotBeDeletedFailsAtCheckpointTwo) {
+    MemoryPlatform p;
+    p.PutFile(kDir + "VORNEL.CTL", "DOC.");
+    p.FailNth(Op::Delete, 1, kPermissionDenied);
+    RunProgram(p, "U DOC");
+    ASSERT_EQ(p.boxes.size(), 1u);
+    EXPECT_EQ(p.boxes[0].text, ErrorBox(70, "Permission denied", 2));
+}
+
+TEST(ProgramDirectory, FailureIsReportedAtCheckpointTwo) {
+    MemoryPlatform p;
+    p.FailNth(Op::ProgramDirectory, 1, kPathAccess);
+    RunProgram(p, "R DOC");
+    ASSERT_EQ(p.boxes.size(), 1u);
+    EXPECT_EQ(p.boxes[0].text, ErrorBox(75, "Path/File access error", 2));
+}
+
+TEST(WorkingDirectory, IsBesideTheProgram) {
+    MemoryPlatform p;
+    p.programDirectory = "D:\\TOOLS";
+    p.commandLine = "U DOC";
+    RunState rs(p);
+    ReadCommandLine(rs);
+    PlaceWorkingDirectory(rs);
+    EXPECT_EQ(rs.workingDirectory, "D:\\TOOLS\\VN\\");
+    EXPECT_EQ(rs.controlFilePath, "D:\\TOOLS\\VN\\VORNEL.CTL");
+}
+
+}  // namespace
+}  // namespace vornel::test

@@ -1,0 +1,120 @@
+#include "platform/file_contract.h"
+
+#include <algorithm>
+#include <set>
+
+#include "platform/memory/memory_platform.h"
+
+namespace vornel::test {
+namespace {
+
+int FailureOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Failure& failure) {
+        return failure.number;
+    }
+    return 0;
+}
+
+std::set<std::string> ListAll(Platform& p, const std::string& pattern) {
+    std::set<std::string> names;
+    for (std::string n = p.ListFirst(pattern); !n.empty(); n = p.ListNext()) names.insert(n);
+    return names;
+}
+
+TEST_P(FileContract, WholeFilesRoundTripByteForByte) {
+    const std::string bytes("line\r\nnul\0high\xff\x80 end", 21);
+    p().WriteWhole(at("DOC.BAK"), bytes);
+    EXPECT_EQ(p().ReadWhole(at("DOC.BAK")), bytes);
+    p().WriteWhole(at("EMPTY.DAT"), "");
+    EXPECT_EQ(p().ReadWhole(at("EMPTY.DAT")), "");
+}
+
+TEST_P(FileContract, MissingFilesFailWithFileNotFound) {
+    EXPECT_EQ(FailureOf([&] { p().ReadWhole(at("NONE.001")); }), kFileNotFound);
+    EXPECT_EQ(FailureOf([&] { p().DeleteFile(at("NONE.001")); }), kFileNotFound);
+    EXPECT_EQ(FailureOf([&] { p().RenameFile(at("NONE.001"), at("NONE.002")); }), kFileNotFound);
+    EXPECT_EQ(FailureOf([&] { p().CopyFile(at("NONE.001"), at("NONE.VRN")); }), kFileNotFound);
+    EXPECT_EQ(p().ListFirst(at("NONE.001")), "");
+    EXPECT_EQ(p().ListFirst(at("NONE.*")), "");
+}
+
+TEST_P(FileContract, RenameOntoAnExistingNameFails) {
+    p().WriteWhole(at("DOC.001"), "one");
+    p().WriteWhole(at("DOC.002"), "two");
+    EXPECT_EQ(FailureOf([&] { p().RenameFile(at("DOC.001"), at("DOC.002")); }), kFileExists);
+    EXPECT_EQ(p().ReadWhole(at("DOC.001")), "one");
+    EXPECT_EQ(p().ReadWhole(at("DOC.002")), "two");
+}
+
+TEST_P(FileContract, RenameCopyAndDelete) {
+    p().WriteWhole(at("DOC.BAK"), "saved");
+    p().RenameFile(at("DOC.BAK"), at("DOC.001"));
+    EXPECT_EQ(p().ListFirst(at("DOC.BAK")), "");
+    EXPECT_EQ(p().ReadWhole(at("DOC.001")), "saved");
+    p().CopyFile(at("DOC.001"), at("DOC.VRN"));
+    EXPECT_EQ(p().ReadWhole(at("DOC.VRN")), "saved");
+    EXPECT_EQ(p().ReadWhole(at("DOC.001")), "saved");
+    p().DeleteFile(at("DOC.VRN"));
+    EXPECT_EQ(p().ListFirst(at("DOC.VRN")), "");
+}
+
+TEST_P(FileContract, WritingReplacesTheWholeContent) {
+    p().WriteWhole(at("DOC.DAT"), "2 100");
+    p().WriteWhole(at("DOC.DAT"), "3 9");
+    EXPECT_EQ(p().ReadWhole(at("DOC.DAT")), "3 9");
+}
+
+TEST_P(FileContract, NamesMatchWithoutRegardToCase) {
+    p().WriteWhole(at("doc.001"), "lower");
+    EXPECT_EQ(p().ListFirst(at("DOC.001")), "doc.001");
+    EXPECT_EQ(p().ListFirst(at("Doc.*")), "doc.001");
+    EXPECT_EQ(p().ReadWhole(at("DOC.001")), "lower");
+    p().RenameFile(at("DOC.001"), at("DOC.002"));
+    EXPECT_EQ(p().ReadWhole(at("doc.002")), "lower");
+    p().DeleteFile(at("Doc.002"));
+    EXPECT_EQ(p().ListFirst(at("doc.*")), "");
+}
+
+TEST_P(FileContract, ListingMatchesTheDocumentsOwnFilesOnly) {
+    for (const char* name : {"DOC.001", "DOC.002", "DOC.BAK", "DOC.TXT.009", "DOC2.001", "XDOC.001", "DOCX"})
+        p().WriteWhole(at(name), name);
+    EXPECT_EQ(ListAll(p(), at("DOC.*")),
+              (std::set<std::string>{"DOC.001", "DOC.002", "DOC.BAK", "DOC.TXT.009"}));
+    EXPECT_EQ(ListAll(p(), at("DOC2.*")), (std::set<std::string>{"DOC2.001"}));
+}
+
+TEST_P(FileContract, ListingSkipsDirectoriesAndHiddenFiles) {
+    backend_->MakeDirectory("DOC.DIR");
+    backend_->MakeHidden("DOC.HID", "hidden");
+    p().WriteWhole(at("DOC.001"), "x");
+    EXPECT_EQ(ListAll(p(), at("DOC.*")), (std::set<std::string>{"DOC.001"}));
+    EXPECT_EQ(p().ListFirst(at("DOC.DIR")), "");
+}
+
+TEST_P(FileContract, ListingSurvivesExhaustionAndRestarts) {
+    p().WriteWhole(at("A.001"), "a");
+    EXPECT_EQ(p().ListFirst(at("A.*")), "A.001");
+    EXPECT_EQ(p().ListNext(), "");
+    EXPECT_EQ(p().ListNext(), "");
+    EXPECT_EQ(p().ListFirst(at("A.*")), "A.001");
+}
+
+// The in-memory backend: the one most unit tests run on.
+struct MemoryBackend : FileBackend {
+    MemoryPlatform memory;
+    Platform& platform() override { return memory; }
+    std::string dir() override { return "C:\\T\\"; }
+    void MakeDirectory(const std::string& name) override { memory.PutDirectory(dir() + name); }
+    void MakeHidden(const std::string& name, const std::string& bytes) override {
+        memory.PutHidden(dir() + name, bytes);
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Memory, FileContract,
+                         ::testing::Values(Backend{"Memory", [] { return std::make_unique<MemoryBackend>(); }}),
+                         BackendName);
+
+}  // namespace
+}  // namespace vornel::test

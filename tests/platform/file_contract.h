@@ -1,0 +1,37 @@
+#pragma once
+// One set of file-operation cases, run over every file backend.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace vornel::test {
+
+struct FileBackend {
+    virtual ~FileBackend() = default;
+    virtual Platform& platform() = 0;
+    virtual std::string dir() = 0;  // a fresh, empty directory, ending in '\'
+    virtual void MakeDirectory(const std::string& name) = 0;
+    virtual void MakeHidden(const std::string& name, const std::string& bytes) = 0;
+};
+
+struct Backend {
+    std::string name;
+    std::function<std::unique_ptr<FileBackend>()> make;
+};
+
+class FileContract : public ::testing::TestWithParam<Backend> {
+protected:
+    void SetUp() override { backend_ = GetParam().make(); }
+    void TearDown() override { backend_.reset(); }
+    Platform& p() { return backend_->platform(); }
+    std::string at(const std::string& name) { return backend_->dir() + name; }
+    std::unique_ptr<FileBackend> backend_;
+};
+
+inline std::string BackendName(const ::testing::TestParamInfo<Backend>& info) { return info.param.name; }
+
+}  // namespace vornel::test

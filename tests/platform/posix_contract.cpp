@@ -1,0 +1,35 @@
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/file_contract.h"
+#include "platform/posix/posix_platform.h"
+
+namespace vornel::test {
+namespace {
+
+struct PosixBackend : FileBackend {
+    PosixBackend() : posix("", "") {
+        char templ[] = "/tmp/vornel-contract-XXXXXX";
+        root = ::mkdtemp(templ);
+    }
+    ~PosixBackend() override { std::filesystem::remove_all(root); }
+    Platform& platform() override { return posix; }
+    std::string dir() override { return root + "\\"; }
+    void MakeDirectory(const std::string& name) override { ::mkdir((root + "/" + name).c_str(), 0755); }
+    void MakeHidden(const std::string& name, const std::string& bytes) override {
+        // Dot files are the hidden files here; give it a dot name that the pattern matches.
+        std::ofstream(root + "/." + name) << bytes;
+    }
+    std::string root;
+    PosixPlatform posix;
+};
+
+INSTANTIATE_TEST_SUITE_P(Posix, FileContract,
+                         ::testing::Values(Backend{"Posix", [] { return std::make_unique<PosixBackend>(); }}),
+                         BackendName);
+
+}  // namespace
+}  // namespace vornel::test

@@ -1,0 +1,142 @@
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+#include "platform/failure.h"
+
+namespace vornel {
+namespace {
+
+int FailureNumberOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Failure& failure) {
+        return failure.number;
+    }
+    return 0;
+}
+
+TEST(TextRules, CuttingTexts) {
+    EXPECT_EQ(Left("VORNEL", 3), "VOR");
+    EXPECT_EQ(Left("VORNEL", 0), "");
+    EXPECT_EQ(Left("VORNEL", 99), "VORNEL");
+    EXPECT_EQ(Mid("VORNEL", 3), "RNEL");
+    EXPECT_EQ(Mid("VORNEL", 7), "");
+    EXPECT_EQ(Mid("VORNEL", 99), "");
+    EXPECT_EQ(Mid("VORNEL", 2, 2), "OR");
+    EXPECT_EQ(Mid("VORNEL", 6, 2), "L");
+    EXPECT_EQ(Mid("", 3), "");
+    EXPECT_EQ(Right("DOC.001", 3), "001");
+    EXPECT_EQ(Right("AB", 3), "AB");
+    EXPECT_EQ(Len(""), 0);
+    EXPECT_EQ(Len("ABC"), 3);
+}
+
+TEST(TextRules, BadPositionsAreInvalidArguments) {
+    EXPECT_EQ(FailureNumberOf([] { Left("ABC", -1); }), kInvalidArgument);
+    EXPECT_EQ(FailureNumberOf([] { Mid("ABC", 0); }), kInvalidArgument);
+    EXPECT_EQ(FailureNumberOf([] { Mid("ABC", 0, 1); }), kInvalidArgument);
+    EXPECT_EQ(FailureNumberOf([] { Mid("ABC", 1, -1); }), kInvalidArgument);
+}
+
+TEST(TextRules, Find) {
+    EXPECT_EQ(Find("U R K ", ""), 1);
+    EXPECT_EQ(Find("U R K ", "U"), 1);
+    EXPECT_EQ(Find("U R K ", "R "), 3);
+    EXPECT_EQ(Find("U R K ", "K "), 5);
+    EXPECT_EQ(Find("U R K ", "K"), 5);
+    EXPECT_EQ(Find("U R K ", "11"), 0);
+    EXPECT_EQ(Find("XYWRITE", "xywrite"), 0);  // case-sensitive
+    EXPECT_EQ(Find("14|90|91|2D", "D"), 11);
+}
+
+TEST(TextRules, CaseAndBlanks) {
+    EXPECT_EQ(Upper("u doc-1.x"), "U DOC-1.X");
+    EXPECT_EQ(Upper("\xe9"), "\xe9");
+    EXPECT_EQ(Trim("  U DOC  "), "U DOC");
+    EXPECT_EQ(Trim("\tX\t"), "\tX\t");  // only the space character
+    EXPECT_EQ(Trim("   "), "");
+    EXPECT_EQ(Padded(3, ' '), "   ");
+}
+
+TEST(TextRules, NumberTextCarriesTheSignPlace) {
+    EXPECT_EQ(NumberText(53), " 53");
+    EXPECT_EQ(NumberText(0), " 0");
+    EXPECT_EQ(NumberText(-7), "-7");
+    EXPECT_EQ(Digits(53), "53");
+    EXPECT_EQ(Digits(-7), "-7");
+}
+
+struct NumberCase {
+    const char* text;
+    double value;
+    bool numeric;
+};
+
+class LeadingNumberTest : public ::testing::TestWithParam<NumberCase> {};
+
+TEST_P(LeadingNumberTest, ReadsAndClassifies) {
+    const NumberCase& c = GetParam();
+    EXPECT_DOUBLE_EQ(LeadingNumber(c.text), c.value) << c.text;
+    EXPECT_EQ(IsNumeric(c.text), c.numeric) << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TextRules, LeadingNumberTest,
+    ::testing::Values(NumberCase{"2.5", 2.5, true}, NumberCase{"10X", 10, false},
+                      NumberCase{"X10", 0, false}, NumberCase{"001", 1, true},
+                      NumberCase{"BAK", 0, false}, NumberCase{"DAT", 0, false},
+                      NumberCase{"", 0, false}, NumberCase{"  ", 0, false},
+                      NumberCase{"1E2", 100, true}, NumberCase{"1e2", 100, true},
+                      NumberCase{"1E", 1, false}, NumberCase{"1E+", 1, false},
+                      NumberCase{"5 10", 510, false}, NumberCase{"5\t1\n0", 510, false},
+                      NumberCase{" 12 ", 12, true}, NumberCase{"-3", -3, true},
+                      NumberCase{"+4", 4, true}, NumberCase{".5", 0.5, true},
+                      NumberCase{"1.", 1, true}, NumberCase{".", 0, false},
+                      NumberCase{"-", 0, false}, NumberCase{"&HFF", 255, true},
+                      NumberCase{"&h1f", 31, true}, NumberCase{"&O17", 15, true},
+                      NumberCase{"&O19", 1, false}, NumberCase{"&H", 0, false},
+                      NumberCase{"VRN", 0, false}, NumberCase{"1.5E1", 15, true},
+                      NumberCase{"0-1", 0, false}, NumberCase{"1D2", 1, false}));
+
+TEST(TextRules, HexValueOfACode) {
+    EXPECT_EQ(HexValue("14"), 0x14);
+    EXPECT_EQ(HexValue("2D"), 0x2D);
+    EXPECT_EQ(HexValue("ff"), 0xFF);
+    EXPECT_EQ(HexValue("D"), 0x0D);
+    EXPECT_EQ(FailureNumberOf([] { HexValue("G1"); }), kTypeMismatch);
+    EXPECT_EQ(FailureNumberOf([] { HexValue("1|"); }), kTypeMismatch);
+    EXPECT_EQ(FailureNumberOf([] { HexValue(" 1"); }), kTypeMismatch);
+}
+
+TEST(TextRules, RoundingGoesHalfToEven) {
+    EXPECT_EQ(ToSmall(2.5), 2);
+    EXPECT_EQ(ToSmall(3.5), 4);
+    EXPECT_EQ(ToSmall(-2.5), -2);
+    EXPECT_EQ(ToSmall(2.4999), 2);
+    EXPECT_EQ(ToLong(0.5 * 1000), 500);
+    EXPECT_EQ(ToLong(0.0004 * 1000), 0);
+    EXPECT_EQ(ToByte(255.4), 255);
+    EXPECT_EQ(ToSmall(32767), 32767);
+    EXPECT_EQ(ToSmall(-32768), -32768);
+    EXPECT_EQ(ToSmall(-32768.5), -32768);
+}
+
+TEST(TextRules, OutOfRangeIsOverflow) {
+    EXPECT_EQ(FailureNumberOf([] { ToSmall(32767.5); }), kOverflow);  // rounds to 32768
+    EXPECT_EQ(FailureNumberOf([] { ToSmall(40000); }), kOverflow);
+    EXPECT_EQ(FailureNumberOf([] { ToLong(2147483648.0); }), kOverflow);
+    EXPECT_EQ(FailureNumberOf([] { ToLong(1e300 * 1e300); }), kOverflow);
+    EXPECT_EQ(FailureNumberOf([] { ToLong(std::nan("")); }), kOverflow);
+    EXPECT_EQ(FailureNumberOf([] { ToByte(256); }), kOverflow);
+    EXPECT_EQ(FailureNumberOf([] { ToByte(-1); }), kOverflow);
+    EXPECT_EQ(FailureNumberOf([] { AddSmall(32767, 1); }), kOverflow);
+    EXPECT_EQ(FailureNumberOf([] { AddLong(-2147483647 - 1, -1); }), kOverflow);
+    EXPECT_EQ(AddSmall(32765, 2), 32767);
+}
+
+}  // namespace
+}  // namespace vornel

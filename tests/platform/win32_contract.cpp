@@ -1,0 +1,80 @@
+#include <windows.h>
+
+#include <string>
+
+#include "platform/file_contract.h"
+#include "platform/windows/win32_platform.h"
+
+namespace vornel::test {
+namespace {
+
+void RemoveTree(const std::string& dir) {
+    WIN32_FIND_DATAA data;
+    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &data);
+    if (h != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = data.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string path = dir + "\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(path.c_str());
+            }
+        } while (FindNextFileA(h, &data));
+        FindClose(h);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+struct Win32Backend : FileBackend {
+    Win32Backend() {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        static int serial = 0;
+        root = std::string(temp) + "vornel-contract-" + std::to_string(GetCurrentProcessId()) + "-" +
+               std::to_string(++serial);
+        CreateDirectoryA(root.c_str(), nullptr);
+    }
+    ~Win32Backend() override { RemoveTree(root); }
+    Platform& platform() override { return win32; }
+    std::string dir() override { return root + "\\"; }
+    void MakeDirectory(const std::string& name) override { CreateDirectoryA((dir() + name).c_str(), nullptr); }
+    void MakeHidden(const std::string& name, const std::string& bytes) override {
+        win32.WriteWhole(dir() + name, bytes);
+        SetFileAttributesA((dir() + name).c_str(), FILE_ATTRIBUTE_HIDDEN);
+    }
+    std::string root;
+    Win32Platform win32;
+};
+
+INSTANTIATE_TEST_SUITE_P(Win32, FileContract,
+                         ::testing::Values(Backend{"Win32", [] { return std::make_unique<Win32Backend>(); }}),
+                         BackendName);
+
+TEST(Win32CommandLine, ProgramNameIsCutOff) {
+    EXPECT_EQ(ArgumentsOf("vornel.exe U DOC"), " U DOC");
+    EXPECT_EQ(ArgumentsOf("\"C:\\Program Files\\vornel.exe\" R  DOC"), " R  DOC");
+    EXPECT_EQ(ArgumentsOf("\"C:\\a b\\vornel.exe\""), "");
+    EXPECT_EQ(ArgumentsOf("vornel"), "");
+}
+
+TEST(Win32Errors, MapOntoTheProgramsNumbers) {
+    EXPECT_EQ(FailureForWin32Error(ERROR_FILE_NOT_FOUND), kFileNotFound);
+    EXPECT_EQ(FailureForWin32Error(ERROR_PATH_NOT_FOUND), kFileNotFound);
+    EXPECT_EQ(FailureForWin32Error(ERROR_ALREADY_EXISTS), kFileExists);
+    EXPECT_EQ(FailureForWin32Error(ERROR_SHARING_VIOLATION), kPermissionDenied);
+    EXPECT_EQ(FailureForWin32Error(ERROR_DISK_FULL), kDiskFull);
+    EXPECT_EQ(FailureForWin32Error(ERROR_INVALID_NAME), kBadFileName);
+}
+
+TEST(Win32Window, NoForegroundWindowGivesABlankTitle) {
+    Win32Platform win32;
+    std::string buffer(255, ' ');
+    win32.GetWindowTextA(0, buffer, 255);
+    EXPECT_EQ(buffer, std::string(255, ' '));
+}
+
+}  // namespace
+}  // namespace vornel::test

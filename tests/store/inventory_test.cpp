@@ -1,0 +1,89 @@
+#include "store/inventory.h"
+
+#include <gtest/gtest.h>
+
+#include "store/names.h"
+#include "support/sim.h"
+
+namespace vornel::test {
+namespace {
+
+struct InventoryCase {
+    std::vector<std::string> names;
+    Small count, lowest, highest;
+    Long exists;
+};
+
+class InventoryTest : public ::testing::TestWithParam<InventoryCase> {};
+
+TEST_P(InventoryTest, CountsTheDocumentsSnapshots) {
+    const InventoryCase& c = GetParam();
+    MemoryPlatform p;
+    for (const auto& name : c.names) p.PutFile(kDir + name, "x");
+    RunState rs(p);
+    rs.workingDirectory = kDir;
+    rs.documentName = "DOC";
+    Inventory(rs);
+    EXPECT_EQ(rs.count, c.count);
+    EXPECT_EQ(rs.lowest, c.lowest);
+    EXPECT_EQ(rs.highest, c.highest);
+    EXPECT_EQ(rs.exists, c.exists);
+    EXPECT_EQ(rs.checkpoint, 15);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Store, InventoryTest,
+    ::testing::Values(
+        InventoryCase{{}, 1, 1, 1, 0},
+        InventoryCase{{"DOC.BAK", "DOC.DAT", "DOC.VRN"}, 1, 1, 1, 0},
+        InventoryCase{{"DOC.004", "DOC.005", "DOC.009"}, 3, 4, 9, 1},
+        InventoryCase{{"doc.007"}, 1, 7, 7, 1},
+        InventoryCase{{"DOC.1E2", "DOC.050"}, 2, 50, 100, 1},
+        InventoryCase{{"DOC2.001", "DOC2.002", "DOC.003"}, 1, 3, 3, 1},
+        // Another document's snapshots, four-digit names and longer names are not DOC's.
+        InventoryCase{{"DOC.TXT.009", "DOC.1000", "DOC.BAK.OLD", "DOC.001.X", "DOC.002"}, 1, 2, 2, 1},
+        InventoryCase{{"DOC.999", "DOC.001"}, 2, 1, 999, 1}));
+
+TEST(Inventory, ADocumentNamedLikeADosFileHasItsOwnSnapshots) {
+    MemoryPlatform p;
+    p.PutFile(kDir + "DOC.TXT.009", "x");
+    p.PutFile(kDir + "DOC.TXT.010", "x");
+    p.PutFile(kDir + "DOC.TXT", "x");
+    RunState rs(p);
+    rs.workingDirectory = kDir;
+    rs.documentName = "DOC.TXT";
+    Inventory(rs);
+    EXPECT_EQ(rs.count, 2);
+    EXPECT_EQ(rs.lowest, 9);
+    EXPECT_EQ(rs.highest, 10);
+}
+
+TEST(Inventory, RefusesUnsafeDocumentNamesBeforeListing) {
+    for (const std::string name : {"..\\X", "A/B", "C:X", "*", "A?", "\"A", "<A", "A>", "A|B", "DOC\r", ".", ".."}) {
+        MemoryPlatform p;
+        RunState rs(p);
+        rs.workingDirectory = kDir;
+        rs.documentName = name;
+        rs.checkpoint = 11;
+        try {
+            Inventory(rs);
+            ADD_FAILURE() << "accepted " << name;
+        } catch (const Failure& f) {
+            EXPECT_EQ(f.number, kBadFileName) << name;
+        }
+        EXPECT_EQ(rs.checkpoint, 11) << name;
+        EXPECT_TRUE(p.touched.empty()) << name;
+    }
+}
+
+TEST(Fmt3, PadsToThreeDigits) {
+    EXPECT_EQ(Fmt3(1), "001");
+    EXPECT_EQ(Fmt3(7), "007");
+    EXPECT_EQ(Fmt3(42), "042");
+    EXPECT_EQ(Fmt3(999), "999");
+    EXPECT_EQ(Fmt3(1000), "1000");
+    EXPECT_EQ(Fmt3(0), "000");
+}
+
+}  // namespace
+}  // namespace vornel::test
