@@ -1,1 +1,215 @@
+// Intake through command K: one pass with XyWrite in front, no keys, no pause.
+#include "store/intake.h"
+
 #include <gtest/gtest.h>
+
+#include "support/sim.h"
+
+namespace vornel::test {
+namespace {
+
+class IntakeTest : public ::testing::Test {
+protected:
+    void SetUp() override { p.titles = {"XYWRITE - DOC"}; }
+    void Save(const std::string& content, const std::string& control = "DOC\x1a") {
+        p.PutFile(kDir + "DOC.BAK", content);
+        p.PutFile(kDir + "VORNEL.CTL", control);
+    }
+    void Intake(int depth) { RunProgram(p, "K " + std::to_string(depth)); }
+    // Contents of DOC.001 .. DOC.999, as "number=content" in ascending order.
+    std::vector<std::string> Store() {
+        std::vector<std::string> out;
+        for (int n = 0; n <= 1000; ++n)
+            if (p.Has(Snapshot("DOC", n))) out.push_back(std::to_string(n) + "=" + p.Content(Snapshot("DOC", n)));
+        return out;
+    }
+    using V = std::vector<std::string>;
+    MemoryPlatform p;
+};
+
+TEST_F(IntakeTest, FirstIntakeBecomes001WithoutComparison) {
+    Save("hello");
+    Intake(2);
+    EXPECT_EQ(Store(), (V{"1=hello"}));
+    EXPECT_FALSE(p.Has(kDir + "DOC.BAK"));
+    EXPECT_FALSE(p.Has(kDir + "VORNEL.CTL"));
+    EXPECT_EQ(p.counts[static_cast<int>(Op::Read)], 1);  // the control file only
+    EXPECT_TRUE(p.boxes.empty());
+}
+
+TEST_F(IntakeTest, DepthOneFirstIntakeSkipsRetention) {
+    Save("hello");
+    Intake(1);
+    EXPECT_EQ(Store(), (V{"1=hello"}));
+    EXPECT_TRUE(p.boxes.empty());
+}
+
+TEST_F(IntakeTest, UnchangedCopyLeavesNoTrace) {
+    p.PutFile(Snapshot("DOC", 1), "old");
+    p.PutFile(Snapshot("DOC", 2), "same");
+    Save("same");
+    Intake(5);
+    EXPECT_EQ(Store(), (V{"1=old", "2=same"}));
+    EXPECT_FALSE(p.Has(kDir + "DOC.BAK"));
+}
+
+TEST_F(IntakeTest, ComparisonIsExactBytes) {
+    p.PutFile(Snapshot("DOC", 1), "text\r\n");
+    Save("text\n");
+    Intake(5);
+    EXPECT_EQ(Store(), (V{"1=text\r\n", "2=text\n"}));
+}
+
+TEST_F(IntakeTest, RetentionAtDepthDeletesTheOldest) {
+    PutSnapshots(p, "DOC", 5, 7);
+    Save("new");
+    Intake(3);
+    EXPECT_EQ(Store(), (V{"6=v6", "7=v7", "8=new"}));
+}
+
+TEST_F(IntakeTest, RetentionIsEqualityOnly) {
+    PutSnapshots(p, "DOC", 1, 4);
+    Save("new");
+    Intake(3);  // depth lowered since: nothing is deleted
+    EXPECT_EQ(Store(), (V{"1=v1", "2=v2", "3=v3", "4=v4", "5=new"}));
+}
+
+TEST_F(IntakeTest, DepthZeroNeverDeletes) {
+    PutSnapshots(p, "DOC", 1, 1);
+    Save("new");
+    Intake(0);
+    EXPECT_EQ(Store(), (V{"1=v1", "2=new"}));
+}
+
+TEST_F(IntakeTest, RenumbersAt999) {
+    PutSnapshots(p, "DOC", 997, 999);
+    Save("new");
+    Intake(3);
+    EXPECT_EQ(Store(), (V{"1=v998", "2=v999", "3=new"}));
+}
+
+TEST_F(IntakeTest, DepthOneAt999) {
+    PutSnapshots(p, "DOC", 999, 999);
+    Save("new");
+    Intake(1);
+    EXPECT_EQ(Store(), (V{"1=new"}));
+}
+
+TEST_F(IntakeTest, NeverMakesAFourDigitNumber) {
+    PutSnapshots(p, "DOC", 998, 999);
+    Save("new");
+    Intake(5);  // below the depth: the survivors close up first
+    EXPECT_EQ(Store(), (V{"1=v998", "2=v999", "3=new"}));
+}
+
+TEST_F(IntakeTest, RenumberingSkipsGapsAndKeepsOrder) {
+    for (int n : {990, 993, 999}) p.PutFile(Snapshot("DOC", n), "v" + std::to_string(n));
+    Save("new");
+    Intake(3);
+    EXPECT_EQ(Store(), (V{"1=v993", "2=v999", "3=new"}));
+    Save("newer");
+    Intake(9);
+    EXPECT_EQ(Store(), (V{"1=v993", "2=v999", "3=new", "4=newer"}));
+}
+
+TEST_F(IntakeTest, AFullStoreRetiresItsOldest) {
+    PutSnapshots(p, "DOC", 1, 999);
+    Save("new");
+    Intake(5);  // count above the depth, and every number taken
+    const V store = Store();
+    ASSERT_EQ(store.size(), 999u);
+    EXPECT_EQ(store.front(), "1=v2");
+    EXPECT_EQ(store[997], "998=v999");
+    EXPECT_EQ(store.back(), "999=new");
+}
+
+TEST_F(IntakeTest, ANewestNumberWithoutAFileCountsAsDifferent) {
+    p.PutFile(kDir + "DOC.1E2", "odd");  // counted as number 100
+    p.PutFile(Snapshot("DOC", 50), "v50");
+    Save("v50");
+    Intake(9);
+    EXPECT_TRUE(p.boxes.empty());
+    EXPECT_EQ(Store(), (V{"50=v50", "101=v50"}));
+}
+
+TEST_F(IntakeTest, ControlFileNameLosesItsLastCharacter) {
+    const struct {
+        std::string control;
+        std::string transfer;  // the transfer file the intake then looks for
+    } cases[] = {{"DOC\x1a", "DOC.BAK"}, {"DOC", "DO.BAK"}, {"doc ", "doc.BAK"}};
+    for (const auto& c : cases) {
+        MemoryPlatform q;
+        q.titles = {"XYWRITE"};
+        q.PutFile(kDir + "VORNEL.CTL", c.control);
+        q.PutFile(kDir + c.transfer, "x");
+        RunProgram(q, "K 3");
+        EXPECT_TRUE(q.boxes.empty()) << c.control;
+        EXPECT_FALSE(q.Has(kDir + c.transfer)) << c.control;
+    }
+}
+
+TEST_F(IntakeTest, ControlFileFailures) {
+    const struct {
+        std::string control;
+        std::string box;
+    } cases[] = {
+        {"", ErrorBox(5, "Invalid procedure call or argument", 11)},
+        {"DOC\r\n", ErrorBox(52, "Bad file name or number", 11)},  // the CR stays in the name
+        {"..\\X.", ErrorBox(52, "Bad file name or number", 11)},
+    };
+    for (const auto& c : cases) {
+        MemoryPlatform q;
+        q.titles = {"XYWRITE"};
+        q.PutFile(kDir + "VORNEL.CTL", c.control);
+        q.PutFile(kDir + "DOC.BAK", "x");
+        RunProgram(q, "K 3");
+        ASSERT_EQ(q.boxes.size(), 1u);
+        EXPECT_EQ(q.boxes[0].text, c.box);
+        EXPECT_FALSE(q.Has(kDir + "VORNEL.CTL"));
+        EXPECT_TRUE(q.Has(kDir + "DOC.BAK"));
+    }
+}
+
+TEST_F(IntakeTest, NoControlFileLeavesTheTransferFileAlone) {
+    p.PutFile(kDir + "DOC.BAK", "x");
+    Intake(3);
+    EXPECT_TRUE(p.Has(kDir + "DOC.BAK"));
+    EXPECT_EQ(p.counts[static_cast<int>(Op::ListFirst)], 1);
+}
+
+TEST_F(IntakeTest, NoTransferFileFilesNothing) {
+    PutSnapshots(p, "DOC", 1, 2);
+    p.PutFile(kDir + "VORNEL.CTL", "DOC.");
+    Intake(2);
+    EXPECT_EQ(Store(), (V{"1=v1", "2=v2"}));
+    EXPECT_TRUE(p.boxes.empty());
+}
+
+TEST_F(IntakeTest, FailuresShowTheirStage) {
+    const struct {
+        Op op;
+        long nth;
+        int checkpoint;
+    } cases[] = {
+        {Op::Read, 1, 10},    // the control file
+        {Op::Delete, 1, 10},  // deleting the control file
+        {Op::Read, 2, 15},    // the transfer file, read while the inventory's 15 stands
+        {Op::Read, 3, 12},    // the newest snapshot
+        {Op::Delete, 2, 13},  // retention
+        {Op::Rename, 1, 13},  // filing the transfer file
+    };
+    for (const auto& c : cases) {
+        MemoryPlatform q;
+        q.titles = {"XYWRITE"};
+        PutSnapshots(q, "DOC", 1, 3);
+        q.PutFile(kDir + "VORNEL.CTL", "DOC.");
+        q.PutFile(kDir + "DOC.BAK", "new");
+        q.FailNth(c.op, c.nth, kPermissionDenied);
+        RunProgram(q, "K 3");
+        ASSERT_EQ(q.boxes.size(), 1u);
+        EXPECT_EQ(q.boxes[0].text, ErrorBox(70, "Permission denied", c.checkpoint));
+    }
+}
+
+}  // namespace
+}  // namespace vornel::test

@@ -1,1 +1,186 @@
+#include "store/stepping.h"
+
 #include <gtest/gtest.h>
+
+#include "support/sim.h"
+
+namespace vornel::test {
+namespace {
+
+class SteppingTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        p.titles = {"XYWRITE - DOC"};
+        PutSnapshots(p, "DOC", 1, 5);
+    }
+    void Step(const std::string& command) { RunProgram(p, command); }
+    std::string Result() { return p.Content(kDir + "DOC.VRN"); }
+    std::string State() { return p.Content(kDir + "DOC.DAT"); }
+    MemoryPlatform p;
+};
+
+TEST_F(SteppingTest, BackForwardRoad) {
+    Step("U DOC");
+    EXPECT_EQ(Result(), "v4");
+    EXPECT_EQ(State(), "2 4");
+    Step("U DOC");
+    EXPECT_EQ(Result(), "v3");
+    EXPECT_EQ(State(), "2 3");
+    Step("R DOC");
+    EXPECT_EQ(Result(), "v4");
+    EXPECT_EQ(State(), "3 4");
+    EXPECT_TRUE(p.boxes.empty());
+    EXPECT_EQ(p.beeps, 0);
+}
+
+TEST_F(SteppingTest, FirstStepBackCapturesAChangedDocument) {
+    // The word processor's side saves after the start, when its window is first found.
+    p.onForegroundQuery = [&](long n) {
+        if (n == 1) {
+            p.PutFile(kDir + "DOC.BAK", "current");
+            p.PutFile(kDir + "VORNEL.CTL", "DOC\x1a");
+        }
+    };
+    Step("U DOC");
+    EXPECT_EQ(p.Content(Snapshot("DOC", 6)), "current");
+    EXPECT_EQ(Result(), "v4");  // the pointer is still the 5 found at start
+    EXPECT_EQ(State(), "2 4");
+    EXPECT_EQ(p.sleeps, (std::vector<std::int32_t>{1500}));
+    EXPECT_TRUE(p.keyEvents.empty());
+    Step("R DOC");
+    EXPECT_EQ(Result(), "v5");
+}
+
+TEST_F(SteppingTest, CaptureIgnoresAControlFileFromBeforeTheStart) {
+    p.PutFile(kDir + "DOC.BAK", "stale");
+    p.PutFile(kDir + "VORNEL.CTL", "DOC\x1a");
+    Step("U DOC");
+    EXPECT_FALSE(p.Has(Snapshot("DOC", 6)));
+    EXPECT_EQ(Result(), "v4");
+}
+
+TEST_F(SteppingTest, CapturePollsWithoutSleepingUntilXyWriteIsInFront) {
+    p.titles = {"Program Manager", "", "Document - XyWrite", "xywrite"};
+    Step("U DOC");
+    EXPECT_EQ(p.foregroundQueries, 4);
+    EXPECT_EQ(p.sleeps, (std::vector<std::int32_t>{1500}));
+    EXPECT_EQ(State(), "2 4");
+}
+
+struct RoadCase {
+    std::vector<int> snapshots;
+    std::string state;  // "" for none
+    std::string command;
+    std::string result;  // "" when nothing is written
+    std::string stateAfter;
+};
+
+class SteppingRoads : public ::testing::TestWithParam<RoadCase> {};
+
+TEST_P(SteppingRoads, LandWhereTheyShould) {
+    const RoadCase& c = GetParam();
+    MemoryPlatform p;
+    p.titles = {"XYWRITE"};
+    for (int n : c.snapshots) p.PutFile(Snapshot("DOC", n), "v" + std::to_string(n));
+    if (!c.state.empty()) p.PutFile(kDir + "DOC.DAT", c.state);
+    RunProgram(p, c.command);
+    EXPECT_TRUE(p.boxes.empty()) << p.boxes.front().text;
+    EXPECT_EQ(p.Content(kDir + "DOC.VRN"), c.result);
+    EXPECT_EQ(p.Content(kDir + "DOC.DAT"), c.stateAfter.empty() ? c.state : c.stateAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Store, SteppingRoads,
+    ::testing::Values(
+        RoadCase{{1, 2, 3}, "2 1", "U DOC", "v1", "2 1"},            // 000 missing, 001 again
+        RoadCase{{1, 2, 3}, "3 3", "R DOC", "v3", "3 3"},            // at the top
+        RoadCase{{1, 2}, "3 2", "U DOC", "v1", "2 1"},               // steps at once
+        RoadCase{{1, 2, 3, 5}, "2 5", "U DOC", "v5", "2 5"},         // 004 missing
+        RoadCase{{5, 6, 7}, "2 4", "U DOC", "v7", "2 7"},            // after retention
+        RoadCase{{1, 2, 3}, "", "R DOC", "", ""},                   // beep, nothing written
+        RoadCase{{}, "2 4", "U DOC", "", ""},                       // no snapshot at all
+        RoadCase{{}, "2 4", "R DOC", "", ""},
+        RoadCase{{5, 6, 7}, "3 2", "R DOC", "v5", "3 5"},            // forward from below them all
+        RoadCase{{5, 6, 7}, "3 50", "R DOC", "v7", "3 7"},           // forward from above them all
+        RoadCase{{5, 6, 7}, "2 40000", "U DOC", "v7", "2 7"},        // a pointer far out
+        RoadCase{{5, 6, 7}, "2 -3", "U DOC", "v7", "2 7"},
+        RoadCase{{1, 2, 3}, "2", "U DOC", "v3", "2 3"},              // state with no pointer
+        RoadCase{{1, 2, 3}, "X 9", "U DOC", "v3", "2 3"},            // state 0: capture, then step from 9
+        RoadCase{{1, 2, 3}, "1 2", "R DOC", "v3", "3 3"},
+        RoadCase{{1, 2, 3}, "27 2", "U DOC", "v1", "2 1"}));          // state read from its first character
+
+TEST(Stepping, RWithoutAStateFileBeepsAndWritesNothing) {
+    MemoryPlatform p;
+    PutSnapshots(p, "DOC", 1, 3);
+    RunProgram(p, "R DOC");
+    EXPECT_EQ(p.beeps, 1);
+    EXPECT_TRUE(p.boxes.empty());
+    EXPECT_FALSE(p.Has(kDir + "DOC.VRN"));
+    EXPECT_FALSE(p.Has(kDir + "DOC.DAT"));
+}
+
+TEST(Stepping, OnlyOddlyNamedSnapshotsEndsWithoutWriting) {
+    MemoryPlatform p;
+    p.titles = {"XYWRITE"};
+    p.PutFile(kDir + "DOC.1E2", "odd");
+    for (const char* state : {"2 100", "3 100", "2 5"}) {
+        p.PutFile(kDir + "DOC.DAT", state);
+        RunProgram(p, std::string(state[0] == '2' ? "U" : "R") + " DOC");
+        EXPECT_TRUE(p.boxes.empty());
+        EXPECT_FALSE(p.Has(kDir + "DOC.VRN"));
+        EXPECT_EQ(p.Content(kDir + "DOC.DAT"), state);
+    }
+}
+
+TEST(Stepping, SearchesAreBounded) {
+    MemoryPlatform p;
+    p.titles = {"XYWRITE"};
+    p.PutFile(kDir + "DOC.TXT.009", "other document");
+    p.PutFile(Snapshot("DOC", 3), "v3");
+    p.PutFile(kDir + "DOC.DAT", "3 -500");
+    RunProgram(p, "R DOC");
+    EXPECT_EQ(p.Content(kDir + "DOC.VRN"), "v3");
+    EXPECT_LE(p.counts[static_cast<int>(Op::ListFirst)], 1010);
+}
+
+TEST(Stepping, FailuresShowTheirStage) {
+    const struct {
+        Op op;
+        long nth;
+        int checkpoint;
+    } cases[] = {
+        {Op::Read, 1, 5},      // the state file
+        {Op::Copy, 1, 19},     // the result file
+        {Op::Delete, 1, 19},   // the old result file
+        {Op::Delete, 2, 20},   // the old state file
+        {Op::Write, 1, 20},    // the new state file
+    };
+    for (const auto& c : cases) {
+        MemoryPlatform p;
+        PutSnapshots(p, "DOC", 1, 3);
+        p.PutFile(kDir + "DOC.DAT", "2 3");
+        p.PutFile(kDir + "DOC.VRN", "old");
+        p.FailNth(c.op, c.nth, kDiskFull);
+        RunProgram(p, "U DOC");
+        ASSERT_EQ(p.boxes.size(), 1u);
+        EXPECT_EQ(p.boxes[0].text, ErrorBox(61, "Disk full", c.checkpoint));
+    }
+    MemoryPlatform p;
+    PutSnapshots(p, "DOC", 1, 3);
+    p.PutFile(kDir + "DOC.DAT", "3 2147483647");
+    RunProgram(p, "R DOC");
+    ASSERT_EQ(p.boxes.size(), 1u);
+    EXPECT_EQ(p.boxes[0].text, ErrorBox(6, "Overflow", 17));
+}
+
+TEST(Stepping, EmptyCommandLineEndsSilently) {
+    MemoryPlatform p;
+    PutSnapshots(p, "DOC", 1, 3);
+    EXPECT_EQ(RunProgram(p, ""), Ended::ByEnd);
+    EXPECT_TRUE(p.boxes.empty());
+    EXPECT_EQ(p.beeps, 0);
+    EXPECT_FALSE(p.Has(kDir + ".VRN"));
+}
+
+}  // namespace
+}  // namespace vornel::test

@@ -1,1 +1,171 @@
+// Random sequences of saves, depth changes and steps, checked after every
+// operation against a plain model of what must be on disk: the documents'
+// contents, oldest first, with nothing lost but what retention retires, under
+// gap-free numbers that never pass 999.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+
+#include "support/sim.h"
+
+namespace vornel::test {
+namespace {
+
+struct Model {
+    std::vector<std::string> contents;  // oldest first
+    int depth = 3;
+
+    void Save(const std::string& content, int depthInForce) {
+        if (!contents.empty() && contents.back() == content) return;
+        if (!contents.empty() && static_cast<int>(contents.size()) == depthInForce) contents.erase(contents.begin());
+        else if (contents.size() == 999) contents.erase(contents.begin());  // no number left
+        contents.push_back(content);
+    }
+};
+
+class StoreModel {
+public:
+    explicit StoreModel(unsigned seed) : rng_(seed) {
+        p_.titles = {"XYWRITE - DOC"};
+        p_.maxForegroundQueries = 1'000'000;
+        // Sometimes start high up, so that the numbers run into 999.
+        if (Chance(2)) {
+            const int count = Pick(1, 12);
+            const int top = Pick(985, 999);
+            for (int i = 0; i < count; ++i) {
+                const std::string content = "seed" + std::to_string(i);
+                p_.PutFile(Snapshot("DOC", top - count + 1 + i), content);
+                model_.contents.push_back(content);
+            }
+        }
+        model_.depth = Pick(1, 8);
+    }
+
+    void Step() {
+        switch (Pick(0, 9)) {
+            case 0: model_.depth = Pick(1, 8); break;
+            case 1: case 2: case 3: case 4: Save(); break;
+            case 5: case 6: StepBy("U"); break;
+            case 7: StepBy("R"); break;
+            case 8: CaptureAndStepBack(); break;
+            default: SaveUnchanged(); break;
+        }
+        Check();
+    }
+
+private:
+    int Pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
+    bool Chance(int inverse) { return Pick(1, inverse) == 1; }
+
+    std::string NewContent() { return "doc" + std::to_string(++edits_); }
+
+    void WriteSave(const std::string& content) {
+        p_.PutFile(kDir + "DOC.BAK", content);
+        p_.PutFile(kDir + "VORNEL.CTL", "DOC\x1a");
+    }
+
+    void Save() {
+        const std::string content = NewContent();
+        WriteSave(content);
+        RunProgram(p_, "K " + std::to_string(model_.depth));
+        model_.Save(content, model_.depth);
+        last_ = "save";
+    }
+
+    void SaveUnchanged() {
+        if (model_.contents.empty()) return;
+        WriteSave(model_.contents.back());
+        RunProgram(p_, "K " + std::to_string(model_.depth));
+        last_ = "unchanged save";
+    }
+
+    std::vector<int> Numbers() {
+        std::vector<int> numbers;
+        for (const std::string& path : p_.Names()) {
+            const std::string name = path.substr(kDir.size());
+            if (name.size() >= 5 && name.compare(0, 4, "DOC.") == 0 &&
+                name.find_first_not_of("0123456789", 4) == std::string::npos)
+                numbers.push_back(std::stoi(name.substr(4)));
+        }
+        std::sort(numbers.begin(), numbers.end());
+        return numbers;
+    }
+
+    void StepBy(const std::string& command) {
+        const bool hadState = p_.Has(kDir + "DOC.DAT");
+        RunProgram(p_, command + " DOC");
+        last_ = command;
+        if (model_.contents.empty() || (command == "R" && !hadState)) {
+            EXPECT_FALSE(p_.Has(kDir + "DOC.VRN") && !hadState) << last_;
+            return;
+        }
+        CheckStep(command);
+    }
+
+    // Command U before any step: the document is saved during the capture pass.
+    void CaptureAndStepBack() {
+        if (p_.Has(kDir + "DOC.DAT")) p_.DeleteFile(kDir + "DOC.DAT");
+        if (model_.contents.empty()) return;
+        const std::string content = NewContent();
+        p_.onForegroundQuery = [&](long) { WriteSave(content); };
+        RunProgram(p_, "U DOC");
+        p_.onForegroundQuery = nullptr;
+        model_.Save(content, 0);  // the capture pass has no depth
+        last_ = "capture";
+        CheckStep("U");
+    }
+
+    void CheckStep(const std::string& command) {
+        const std::string state = p_.Content(kDir + "DOC.DAT");
+        ASSERT_EQ(state.substr(0, 2), command == "U" ? "2 " : "3 ") << last_;
+        const int pointer = std::stoi(state.substr(2));
+        ASSERT_TRUE(p_.Has(Snapshot("DOC", pointer))) << state;
+        EXPECT_EQ(p_.Content(kDir + "DOC.VRN"), p_.Content(Snapshot("DOC", pointer))) << last_;
+    }
+
+    void Check() {
+        ASSERT_TRUE(p_.boxes.empty()) << last_ << ": " << p_.boxes.front().text;
+        const std::vector<int> numbers = Numbers();
+        std::vector<std::string> contents;
+        for (int n : numbers) contents.push_back(p_.Content(Snapshot("DOC", n)));
+        ASSERT_EQ(contents, model_.contents) << "after " << last_;
+        for (std::size_t i = 1; i < numbers.size(); ++i) ASSERT_EQ(numbers[i], numbers[i - 1] + 1) << last_;
+        if (!numbers.empty()) ASSERT_LE(numbers.back(), 999);
+        EXPECT_FALSE(p_.Has(kDir + "DOC.BAK")) << last_;
+        EXPECT_FALSE(p_.Has(kDir + "VORNEL.CTL")) << last_;
+    }
+
+    std::mt19937 rng_;
+    MemoryPlatform p_;
+    Model model_;
+    int edits_ = 0;
+    std::string last_;
+};
+
+TEST(StoreModel, RandomSequencesKeepEverythingButWhatRetentionRetires) {
+    for (unsigned seed = 1; seed <= 1500; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        StoreModel model(seed);
+        for (int i = 0; i < 40 && !::testing::Test::HasFatalFailure(); ++i) model.Step();
+        if (::testing::Test::HasFailure()) break;
+    }
+}
+
+TEST(StoreModel, AStoreThatFillsUpWithoutADepthStaysWithin999) {
+    MemoryPlatform p;
+    p.titles = {"XYWRITE"};
+    PutSnapshots(p, "DOC", 1, 998);
+    for (int i = 0; i < 3; ++i) {
+        p.PutFile(kDir + "DOC.BAK", "extra" + std::to_string(i));
+        p.PutFile(kDir + "VORNEL.CTL", "DOC.");
+        RunProgram(p, "K");
+    }
+    EXPECT_TRUE(p.boxes.empty());
+    EXPECT_EQ(p.Content(Snapshot("DOC", 999)), "extra2");
+    EXPECT_EQ(p.Content(Snapshot("DOC", 1)), "v3");
+    EXPECT_FALSE(p.Has(kDir + "DOC.1000"));
+}
+
+}  // namespace
+}  // namespace vornel::test

@@ -109,6 +109,12 @@ std::string MemoryPlatform::ListFirst(const std::string& pattern) {
     const auto [dir, namePattern] = SplitPath(pattern);
     listing_.clear();
     listed_ = 0;
+    if (namePattern.find('*') == std::string::npos) {  // an existence test
+        const auto it = entries_.find(Upper(pattern));
+        if (it != entries_.end() && !it->second.directory && !it->second.hidden)
+            listing_.push_back(SplitPath(it->second.path).second);
+        return ListNextName();
+    }
     for (const auto& [key, e] : entries_) {
         if (e.directory || e.hidden) continue;
         const auto [entryDir, name] = SplitPath(e.path);
