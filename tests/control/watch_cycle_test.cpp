@@ -1,1 +1,174 @@
+#include "control/watch_cycle.h"
+
 #include <gtest/gtest.h>
+
+#include <set>
+
+#include "support/sim.h"
+
+namespace vornel::test {
+namespace {
+
+// Plays XyWrite's macro: on Ctrl+Shift+F12 it saves the document as DOC.BAK
+// and writes the document's name plus one character into VORNEL.CTL.
+struct FakeXyWrite {
+    explicit FakeXyWrite(MemoryPlatform& platform) : p(platform) {
+        p.onKeyEvent = [this](const KeyEvent& e) {
+            if (e.flags == 0) down.insert(e.vk);
+            else down.erase(e.vk);
+            if (e.flags == 0 && e.vk == 0x7B && down.count(0x11) && down.count(0x10)) {
+                p.PutFile(kDir + "DOC.BAK", text);
+                p.PutFile(kDir + "VORNEL.CTL", "DOC\x1a");
+                ++saves;
+            }
+        };
+    }
+    MemoryPlatform& p;
+    std::string text = "the document";
+    std::set<int> down;
+    int saves = 0;
+};
+
+TEST(WatchCycle, OnePassOfTheRoad) {
+    MemoryPlatform p;
+    FakeXyWrite xy(p);
+    PutSnapshots(p, "DOC", 12, 19);
+    p.titles = {"XYWRITE - DOC"};
+    p.maxForegroundQueries = 1;
+    EXPECT_EQ(RunProgram(p, "11107B 5 8"), Ended::Stopped);
+    EXPECT_EQ(xy.saves, 1);
+    EXPECT_FALSE(p.Has(Snapshot("DOC", 12)));
+    EXPECT_EQ(p.Content(Snapshot("DOC", 20)), "the document");
+    EXPECT_TRUE(p.Has(Snapshot("DOC", 13)));
+    EXPECT_FALSE(p.Has(kDir + "DOC.BAK"));
+    EXPECT_EQ(p.keyEvents, (std::vector<KeyEvent>{{0x11, 0x1D, 0}, {0x10, 0x2A, 0}, {0x7B, 0x58, 0},
+                                                  {0x7B, 0x58, 2}, {0x10, 0x2A, 2}, {0x11, 0x1D, 2}}));
+    EXPECT_EQ(p.sleeps, (std::vector<std::int32_t>{5000, 1500, 5000}));  // stopped in the next pass
+    EXPECT_TRUE(p.boxes.empty());
+}
+
+TEST(WatchCycle, SnapshotsOnlyWhenTheTextChanged) {
+    MemoryPlatform p;
+    FakeXyWrite xy(p);
+    p.titles = {"XYWRITE - DOC"};
+    p.maxForegroundQueries = 8;
+    p.onForegroundQuery = [&](long n) { xy.text = "edit " + std::to_string((n + 1) / 2); };
+    RunProgram(p, "11107B 1 3");
+    EXPECT_EQ(xy.saves, 8);  // four edits, each saved twice; depth 3 retires the first
+    EXPECT_FALSE(p.Has(Snapshot("DOC", 1)));
+    EXPECT_EQ(p.Content(Snapshot("DOC", 2)), "edit 2");
+    EXPECT_EQ(p.Content(Snapshot("DOC", 4)), "edit 4");
+    EXPECT_FALSE(p.Has(Snapshot("DOC", 5)));
+}
+
+TEST(WatchCycle, XyWriteNeverInFrontOnlySleepsAndLooks) {
+    MemoryPlatform p;
+    FakeXyWrite xy(p);
+    p.titles = {"Program Manager"};
+    p.maxForegroundQueries = 4;
+    p.onForegroundQuery = [&](long) { p.PutFile(kDir + "VORNEL.CTL", "DOC."); };
+    RunProgram(p, "11107B 2 3");
+    // One sleep of the interval per pass, the stopped fifth pass included.
+    EXPECT_EQ(p.sleeps, (std::vector<std::int32_t>(5, 2000)));
+    EXPECT_TRUE(p.keyEvents.empty());
+    EXPECT_TRUE(p.Has(kDir + "VORNEL.CTL"));
+    EXPECT_EQ(p.counts[static_cast<int>(Op::Read)], 0);
+}
+
+TEST(WatchCycle, TitleMustBeginWithXyWrite) {
+    const struct {
+        const char* title;
+        bool passes;
+    } cases[] = {{"XYWRITE", true}, {"XyWrite IV - DOC", true}, {"xywriter", true},
+                 {"Document - XyWrite", false}, {" XYWRITE", false}, {"", false}, {"XYWRIT", false}};
+    for (const auto& c : cases) {
+        MemoryPlatform p;
+        p.titles = {c.title};
+        p.maxForegroundQueries = 1;
+        RunProgram(p, "41 1 3");
+        EXPECT_EQ(!p.keyEvents.empty(), c.passes) << c.title;
+    }
+}
+
+TEST(WatchCycle, CommandKWithAnotherWindowReadsNothing) {
+    MemoryPlatform p;
+    p.titles = {"Document - XyWrite"};
+    p.PutFile(kDir + "VORNEL.CTL", "DOC.");
+    p.PutFile(kDir + "DOC.BAK", "x");
+    EXPECT_EQ(RunProgram(p, "K 3"), Ended::ByEnd);
+    EXPECT_EQ(p.foregroundQueries, 1);
+    EXPECT_EQ(p.counts[static_cast<int>(Op::Read)], 0);
+    EXPECT_TRUE(p.Has(kDir + "VORNEL.CTL"));
+}
+
+TEST(WatchCycle, CommandKWithXyWriteTakesTheCopyInAtOnce) {
+    MemoryPlatform p;
+    p.titles = {"XYWRITE"};
+    p.PutFile(kDir + "VORNEL.CTL", "DOC.");
+    p.PutFile(kDir + "DOC.BAK", "x");
+    EXPECT_EQ(RunProgram(p, "K 3"), Ended::ByEnd);
+    EXPECT_TRUE(p.keyEvents.empty());
+    EXPECT_TRUE(p.sleeps.empty());
+    EXPECT_EQ(p.Content(Snapshot("DOC", 1)), "x");
+}
+
+TEST(WatchCycle, ALateSaveIsTakenInByTheNextPass) {
+    MemoryPlatform p;
+    p.titles = {"XYWRITE"};
+    p.maxForegroundQueries = 2;
+    // The macro is slow: its files appear only after the pause.
+    p.onSleep = [&](std::int32_t ms) {
+        if (ms == 1500 && !p.Has(Snapshot("DOC", 1))) {
+            p.onSleep = nullptr;
+            p.onForegroundQuery = [&](long) {
+                if (!p.Has(kDir + "DOC.BAK")) {
+                    p.PutFile(kDir + "DOC.BAK", "late");
+                    p.PutFile(kDir + "VORNEL.CTL", "DOC.");
+                }
+            };
+        }
+    };
+    RunProgram(p, "41 1 3");
+    EXPECT_EQ(p.Content(Snapshot("DOC", 1)), "late");
+}
+
+TEST(WatchCycle, FailureInALaterPassShowsSevenOrFourteenNeverSix) {
+    const struct {
+        const char* title;
+        Op op;
+        long nth;
+        int checkpoint;
+    } cases[] = {
+        {"Other", Op::Sleep, 1, 6},
+        {"Other", Op::Sleep, 2, 7},
+        {"Other", Op::ForegroundWindow, 2, 7},
+        {"Other", Op::WindowText, 3, 7},
+        {"XYWRITE", Op::Sleep, 2, 16},  // the pause after held keys were released
+        {"XYWRITE", Op::Sleep, 3, 14},
+        {"XYWRITE", Op::ForegroundWindow, 2, 14},
+        {"XYWRITE", Op::WindowText, 2, 14},
+        {"XYWRITE", Op::KeyEvent, 1, 8},
+        {"XYWRITE", Op::KeyState, 1, 7},
+    };
+    for (const auto& c : cases) {
+        MemoryPlatform p;
+        p.titles = {c.title};
+        p.FailNth(c.op, c.nth, kPermissionDenied);
+        RunProgram(p, "1141 1 3");
+        ASSERT_EQ(p.boxes.size(), 1u) << c.title;
+        EXPECT_EQ(p.boxes[0].text, ErrorBox(70, "Permission denied", c.checkpoint)) << c.title;
+    }
+}
+
+TEST(WatchCycle, CommandUPausesButTypesNothing) {
+    MemoryPlatform p;
+    PutSnapshots(p, "DOC", 1, 2);
+    p.titles = {"XYWRITE"};
+    p.FailNth(Op::Sleep, 1, kPermissionDenied);
+    RunProgram(p, "U DOC");
+    ASSERT_EQ(p.boxes.size(), 1u);
+    EXPECT_EQ(p.boxes[0].text, ErrorBox(70, "Permission denied", 7));  // empty sequence leaves 7
+}
+
+}  // namespace
+}  // namespace vornel::test

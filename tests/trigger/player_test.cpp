@@ -1,1 +1,122 @@
+#include "trigger/player.h"
+
 #include <gtest/gtest.h>
+
+#include "support/sim.h"
+
+namespace vornel::test {
+namespace {
+
+KeyEvent Down(int vk, int scan) { return KeyEvent{static_cast<std::uint8_t>(vk), static_cast<std::uint8_t>(scan), 0}; }
+KeyEvent Up(int vk, int scan) { return KeyEvent{static_cast<std::uint8_t>(vk), static_cast<std::uint8_t>(scan), 2}; }
+
+// Scan codes of the simulation (Windows' own for these keys).
+const KeyEvent kCtrlDown = Down(0x11, 0x1D), kCtrlUp = Up(0x11, 0x1D);
+const KeyEvent kShiftDown = Down(0x10, 0x2A), kShiftUp = Up(0x10, 0x2A);
+const KeyEvent kADown = Down(0x41, 0x1E), kAUp = Up(0x41, 0x1E);
+const KeyEvent kCapsDown = Down(0x14, 0x3A), kCapsUp = Up(0x14, 0x3A);
+
+struct PlayCase {
+    const char* name;
+    const char* sequence;
+    std::vector<std::pair<int, int>> keys;  // keyboard state entries: code, bits
+    std::vector<KeyEvent> events;
+    int checkpoint;
+};
+
+class PlayerTest : public ::testing::TestWithParam<PlayCase> {};
+
+TEST_P(PlayerTest, SendsExactlyTheseEvents) {
+    const PlayCase& c = GetParam();
+    MemoryPlatform p;
+    for (auto [code, bits] : c.keys) p.keyboard[static_cast<std::size_t>(code)] = static_cast<std::uint8_t>(bits);
+    RunState rs(p);
+    rs.checkpoint = 7;
+    Play(rs, c.sequence);
+    EXPECT_EQ(p.keyEvents, c.events);
+    EXPECT_EQ(rs.checkpoint, c.checkpoint);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Trigger, PlayerTest,
+    ::testing::Values(
+        PlayCase{"Empty", "", {}, {}, 7},
+        PlayCase{"CtrlShiftA", "111041", {}, {kCtrlDown, kShiftDown, kADown, kAUp, kShiftUp, kCtrlUp}, 16},
+        PlayCase{"CtrlShiftAWithCapsLockOn", "111041", {{0x14, 0x01}}, {kCtrlDown, kADown, kAUp, kCtrlUp}, 16},
+        PlayCase{"CtrlShiftAWithCapsLockHeld", "111041", {{0x14, 0x80}}, {kCtrlDown, kADown, kAUp, kCtrlUp}, 16},
+        PlayCase{"CtrlShiftAWithCtrlHeld", "111041", {{0x11, 0x80}}, {kShiftDown, kADown, kAUp, kShiftUp}, 16},
+        PlayCase{"CtrlToggledBitDoesNotCount", "1141", {{0x11, 0x01}}, {kCtrlDown, kADown, kAUp, kCtrlUp}, 16},
+        PlayCase{"CapsLockOff", "14", {}, {kCapsDown, kCapsUp}, 16},
+        PlayCase{"CapsLockOn", "14", {{0x14, 0x01}}, {}, 9},
+        PlayCase{"CapsLockHeld", "14", {{0x14, 0x80}}, {}, 9},
+        PlayCase{"LowerCaseInsert", "2d", {}, {Down(0x2D, 0x52), Up(0x2D, 0x52)}, 16},
+        PlayCase{"InsertOn", "2d41", {{0x2D, 0x01}}, {kADown, kAUp}, 9},
+        PlayCase{"FFIsAModifier", "FF41", {}, {Down(0xFF, 0), kADown, kAUp, Up(0xFF, 0)}, 16},
+        PlayCase{"FFDown", "FF41", {{0xFF, 0x80}}, {kADown, kAUp}, 9},
+        PlayCase{"OddLengthBackspace", "41418", {}, {kADown, kAUp, kADown, kAUp, Down(0x08, 0x0E), Up(0x08, 0x0E)}, 9},
+        PlayCase{"OneDigitEnterFollowsTheToggleRule", "41D", {}, {kADown, kAUp, Down(0x0D, 0x1C), Up(0x0D, 0x1C)}, 16},
+        PlayCase{"OneDigitEnterDown", "41D", {{0x0D, 0x80}}, {kADown, kAUp}, 9},
+        PlayCase{"HeldReleasedNewestFirst", "11121041", {},
+                 {kCtrlDown, Down(0x12, 0x38), kShiftDown, kADown, kAUp, kShiftUp, Up(0x12, 0x38), kCtrlUp}, 16},
+        // A held one-digit code must not shift the held list: Ctrl and Enter both come up.
+        PlayCase{"HeldOneDigitAfterCtrl", "11D", {}, {kCtrlDown, Down(0x0D, 0x1C), Up(0x0D, 0x1C), kCtrlUp}, 16},
+        PlayCase{"ShiftSkippedUnderCapsButLeftShiftKept", "A241", {{0x14, 0x01}},
+                 {Down(0xA2, 0x1D), kADown, kAUp, Up(0xA2, 0x1D)}, 16},
+        PlayCase{"SameModifierTwiceIsHeldTwice", "1111", {}, {kCtrlDown, kCtrlDown, kCtrlUp, kCtrlUp}, 16}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Trigger, ABadCodeFailsAtCheckpointEightAfterTheCodesBeforeIt) {
+    MemoryPlatform p;
+    p.titles = {"XYWRITE"};
+    RunProgram(p, "41G1 5 3");
+    EXPECT_EQ(p.keyEvents, (std::vector<KeyEvent>{kADown, kAUp}));
+    ASSERT_EQ(p.boxes.size(), 1u);
+    EXPECT_EQ(p.boxes[0].text, ErrorBox(13, "Type mismatch", 8));
+}
+
+TEST(Trigger, ABadCodeLeavesHeldKeysDown) {
+    MemoryPlatform p;
+    RunState rs(p);
+    EXPECT_THROW(Play(rs, "11ZZ"), Failure);
+    EXPECT_EQ(p.keyEvents, (std::vector<KeyEvent>{kCtrlDown}));
+    EXPECT_EQ(rs.checkpoint, 8);
+}
+
+TEST(Trigger, ABadCodeInAListTextFailsAtItsStateLookup) {
+    MemoryPlatform p;
+    RunState rs(p);
+    EXPECT_THROW(Play(rs, "4|"), Failure);  // "4|" stands in the toggle list's text
+    EXPECT_TRUE(p.keyEvents.empty());
+    EXPECT_EQ(rs.checkpoint, 8);
+}
+
+TEST(Trigger, KeyboardStateIsReadBeforeEveryCode) {
+    MemoryPlatform p;
+    RunState rs(p);
+    // The user presses Ctrl while the sequence is being typed.
+    p.onKeyEvent = [&](const KeyEvent& e) {
+        if (e.vk == 0x41 && e.flags == 2) p.keyboard[0x11] = 0x80;
+    };
+    Play(rs, "4111");
+    EXPECT_EQ(p.keyEvents, (std::vector<KeyEvent>{kADown, kAUp}));
+    EXPECT_EQ(p.counts[static_cast<int>(Op::KeyState)], 2);
+}
+
+TEST(Trigger, OverlongSequencesOverflow) {
+    MemoryPlatform p;
+    RunState rs(p);
+    EXPECT_THROW(Play(rs, std::string(32768, '8')), Failure);
+    EXPECT_TRUE(p.keyEvents.empty());
+    MemoryPlatform q;
+    RunState rq(q);
+    try {
+        Play(rq, std::string(32767, '8'));  // the last code's position cannot step on
+        FAIL();
+    } catch (const Failure& f) {
+        EXPECT_EQ(f.number, kOverflow);
+    }
+    EXPECT_EQ(q.keyEvents.size(), 2u * 16384u);
+}
+
+}  // namespace
+}  // namespace vornel::test

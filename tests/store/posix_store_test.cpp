@@ -1,0 +1,103 @@
+// The store on real files, through the POSIX substitute.
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "control/start.h"
+#include "platform/memory/memory_platform.h"
+#include "platform/posix/posix_platform.h"
+
+namespace vornel::test {
+namespace {
+
+class TestPosixPlatform : public PosixPlatform {
+public:
+    using PosixPlatform::PosixPlatform;
+    [[noreturn]] void End() override { throw ProgramEnded{}; }
+    int boxes = 0, beeps = 0;
+    void MessageBox(const std::string&, std::int32_t, const std::optional<std::string>&, const std::string&,
+                    std::int32_t) override {
+        ++boxes;
+    }
+    void Beep() override { ++beeps; }
+    void Sleep(std::int32_t) override {}
+    // XyWrite is in front, so a pass of command K takes the copy in.
+    WindowHandle GetForegroundWindow() override { return 1; }
+    void GetWindowTextA(WindowHandle, std::string& buffer, std::int32_t) override { buffer.replace(0, 7, "XyWrite"); }
+};
+
+class PosixStore : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char templ[] = "/tmp/vornel-store-XXXXXX";
+        root_ = ::mkdtemp(templ);
+        ::mkdir((root_ + "/VN").c_str(), 0755);
+    }
+    void TearDown() override { std::filesystem::remove_all(root_); }
+    void Put(const std::string& name, const std::string& bytes) { std::ofstream(root_ + "/VN/" + name) << bytes; }
+    std::string Get(const std::string& name) {
+        std::ifstream in(root_ + "/VN/" + name);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    bool Exists(const std::string& name) { return std::filesystem::exists(root_ + "/VN/" + name); }
+    TestPosixPlatform Run(const std::string& line) {
+        TestPosixPlatform p(line, root_);
+        try {
+            Start(p);
+        } catch (const ProgramEnded&) {
+        }
+        return p;
+    }
+    std::string root_;
+};
+
+TEST_F(PosixStore, StepsThroughSnapshotsWrittenInAnyCase) {
+    // The word processor writes lower case; the command line arrives upper-cased.
+    Put("doc.001", "one");
+    Put("doc.002", "two");
+    Put("doc.003", "three");
+    EXPECT_EQ(Run("u doc").boxes, 0);
+    EXPECT_EQ(Get("DOC.VRN"), "two");
+    EXPECT_EQ(Get("DOC.DAT"), "2 2");
+    Run("U DOC");
+    EXPECT_EQ(Get("DOC.VRN"), "one");
+    Run("R DOC");
+    EXPECT_EQ(Get("DOC.VRN"), "two");
+    EXPECT_EQ(Get("DOC.DAT"), "3 2");
+}
+
+TEST_F(PosixStore, RWithoutStateBeeps) {
+    Put("DOC.001", "one");
+    const TestPosixPlatform p = Run("R DOC");
+    EXPECT_EQ(p.beeps, 1);
+    EXPECT_FALSE(Exists("DOC.VRN"));
+}
+
+TEST_F(PosixStore, RetentionAndRenumberingOnDisk) {
+    Put("DOC.997", "a");
+    Put("DOC.998", "b");
+    Put("DOC.999", "c");
+    Put("DOC.BAK", "d");
+    Put("VORNEL.CTL", "DOC\n");
+    EXPECT_EQ(Run("K 3").boxes, 0);
+    EXPECT_EQ(Get("DOC.001"), "b");
+    EXPECT_EQ(Get("DOC.002"), "c");
+    EXPECT_EQ(Get("DOC.003"), "d");
+    for (const char* gone : {"DOC.997", "DOC.998", "DOC.999", "DOC.BAK", "VORNEL.CTL"}) EXPECT_FALSE(Exists(gone)) << gone;
+    // An unchanged save leaves no trace.
+    Put("doc.bak", "d");
+    Put("VORNEL.CTL", "doc\n");
+    Run("K 3");
+    EXPECT_FALSE(Exists("doc.bak"));
+    EXPECT_FALSE(Exists("DOC.004"));
+}
+
+}  // namespace
+}  // namespace vornel::test
