@@ -1,0 +1,77 @@
+# Helpers for driving the real vornel.exe and the stand-in XyWrite under Wine.
+# Sourced by tests/e2e/run.sh and scripts/demo; expects BUILD, WINE, TOOLS, WORK.
+PIDS=()
+
+cleanup_pids() {
+  for pid in "${PIDS[@]}"; do kill -9 "$pid" 2>/dev/null; done
+  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null; done
+  PIDS=()
+  return 0
+}
+
+winpath() { local p=${1//\//\\}; echo "Z:$p"; }
+
+# wait_for <seconds> <command...>: polls until the command succeeds.
+wait_for() {
+  local limit=$(( $1 * 10 )); shift
+  for ((i = 0; i < limit; i++)); do
+    "$@" && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+has_file() { [ -f "$T/VN/$1" ]; }
+log_has() { grep -qx "$1" "$T/$2.log" 2>/dev/null; }
+content() { cat "$T/VN/$1" 2>/dev/null; }
+
+check() {  # check <description> <command...>
+  local what=$1; shift
+  if "$@"; then
+    PASSED=$((PASSED + 1))
+  else
+    FAILED=$((FAILED + 1))
+    echo "   FAILED: $CURRENT: $what"
+  fi
+}
+same() { [ "$1" = "$2" ] || { echo "     expected [$2], got [$1]"; return 1; }; }
+
+begin() {  # begin <name>: a fresh directory with vornel.exe and VN\
+  CURRENT=$1
+  T=$WORK/$1
+  mkdir -p "$T/VN"
+  cp "$BUILD/vornel.exe" "$T/"
+  echo "-- $1"
+}
+
+finish() { cleanup_pids; }
+
+# standin <name> <title> [chord]: starts a stand-in window and waits until it is in front.
+standin() {
+  local name=$1 title=$2 chord=${3:-11107B}
+  : > "$T/$name.log"
+  [ -f "$T/$name.text" ] || printf 'text' > "$T/$name.text"
+  "$WINE" "$TOOLS/standin.exe" "$title" "$(winpath "$T/VN")" DOC "$(winpath "$T/$name.text")" \
+    "$(winpath "$T/$name.log")" "$(winpath "$T/$name.cmd")" "$chord" >/dev/null 2>&1 &
+  PIDS+=($!)
+  wait_for 20 log_has front "$name" || echo "     stand-in $name never came to the front"
+}
+
+tell() {  # tell <stand-in> <command>
+  printf '%s' "$2" > "$T/$1.cmd"
+  wait_for 10 log_has "done $2" "$1" || echo "     stand-in $1 did not do $2"
+  : > "$T/$1.log.tmp"; grep -vx "done $2" "$T/$1.log" > "$T/$1.log.tmp"; cat "$T/$1.log.tmp" > "$T/$1.log"
+}
+
+edit() {  # edit <stand-in> <text>: changes the stand-in's document
+  printf '%s' "$2" > "$T/$1.text.new" && mv "$T/$1.text.new" "$T/$1.text"
+}
+
+vornel() { timeout 30 "$WINE" "$T/vornel.exe" "$@" >/dev/null 2>&1; }
+vornel_bg() { "$WINE" "$T/vornel.exe" "$@" >/dev/null 2>&1 & VPID=$!; PIDS+=($VPID); }
+ended() { ! kill -0 "$VPID" 2>/dev/null; }
+dialog() { timeout 30 "$WINE" "$TOOLS/dialog.exe" "${1:-15000}" 2>/dev/null | tr -d '\r'; }
+keys() { grep -E '^(down|up) ' "$T/$1.log" | tr '\n' ' ' | sed 's/ $//'; }
+snapshots() { (cd "$T/VN" && ls DOC.[0-9][0-9][0-9] 2>/dev/null | tr '\n' ' ' | sed 's/ $//'); }
+put_snapshots() { for n in $(seq "$1" "$2"); do printf 'v%d' "$n" > "$T/VN/DOC.$(printf %03d "$n")"; done; }
+

@@ -1,0 +1,60 @@
+// Finds a message box (dialog class "#32770"), prints its caption and text
+// exactly (CR as \r, LF as \n) on two lines, and presses OK.
+//
+//   dialog.exe <timeout-ms>
+//
+// Exit code 1 when no box appeared in time.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::string Escaped(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        if (c == '\r') out += "\\r";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\\') out += "\\\\";
+        else out += c;
+    }
+    return out;
+}
+
+std::string TextOf(HWND hwnd) {
+    char buf[4096] = {};
+    GetWindowTextA(hwnd, buf, sizeof buf);
+    return buf;
+}
+
+BOOL CALLBACK FindStatic(HWND child, LPARAM result) {
+    char cls[64] = {};
+    GetClassNameA(child, cls, sizeof cls);
+    const std::string text = TextOf(child);
+    auto* best = reinterpret_cast<std::string*>(result);
+    if (lstrcmpiA(cls, "Static") == 0 && text.size() > best->size()) *best = text;
+    return TRUE;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const DWORD timeout = argc > 1 ? static_cast<DWORD>(std::atoi(argv[1])) : 10000;
+    const DWORD start = GetTickCount();
+    HWND box = nullptr;
+    while (!(box = FindWindowA("#32770", nullptr))) {
+        if (GetTickCount() - start > timeout) {
+            std::printf("no box\n");
+            return 1;
+        }
+        Sleep(50);
+    }
+    Sleep(200);  // let the box finish filling in its text
+    std::string text;
+    EnumChildWindows(box, FindStatic, reinterpret_cast<LPARAM>(&text));
+    std::printf("%s\n%s\n", Escaped(TextOf(box)).c_str(), Escaped(text).c_str());
+    std::fflush(stdout);
+    SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    return 0;
+}

@@ -1,0 +1,136 @@
+// A stand-in for XyWrite in end-to-end tests: a window with a given title
+// that logs every key message it receives and plays the macro's part. On its
+// trigger chord it saves its document text as VN\<doc>.BAK and writes the
+// document's name plus one character into VN\VORNEL.CTL.
+//
+//   standin.exe <title> <vn-dir> <doc> <text-file> <log-file> <command-file> <chord>
+//
+// The chord is a row of two-digit hex key codes; the last one, pressed while
+// the others are down, fires the save. The test talks to it by writing one
+// word into the command file: save, front, load (copy <doc>.VRN into the text
+// file) or quit.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string g_vn, g_doc, g_textFile, g_logFile, g_commandFile;
+std::vector<int> g_chord;
+bool g_down[256] = {};
+bool g_wasFront = false;
+
+void Log(const std::string& line) {
+    if (FILE* f = std::fopen(g_logFile.c_str(), "ab")) {
+        std::fprintf(f, "%s\n", line.c_str());
+        std::fclose(f);
+    }
+}
+
+std::string ReadAll(const std::string& path) {
+    std::string bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+        std::fclose(f);
+    }
+    return bytes;
+}
+
+void WriteAll(const std::string& path, const std::string& bytes) {
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+    }
+}
+
+void Save() {
+    WriteAll(g_vn + "\\" + g_doc + ".BAK", ReadAll(g_textFile));
+    WriteAll(g_vn + "\\VORNEL.CTL", g_doc + "\x1a");
+    Log("saved");
+}
+
+void Front(HWND hwnd) {
+    ShowWindow(hwnd, SW_SHOW);
+    SetForegroundWindow(hwnd);
+    SetActiveWindow(hwnd);
+    SetFocus(hwnd);
+}
+
+void OnKey(WPARAM vk, bool down) {
+    char line[32];
+    std::snprintf(line, sizeof line, "%s %02X", down ? "down" : "up", static_cast<unsigned>(vk & 0xFF));
+    Log(line);
+    const bool wasDown = g_down[vk & 0xFF];
+    g_down[vk & 0xFF] = down;
+    if (!down || wasDown || g_chord.empty() || static_cast<int>(vk) != g_chord.back()) return;
+    for (size_t i = 0; i + 1 < g_chord.size(); ++i)
+        if (!g_down[g_chord[i]]) return;
+    Save();
+}
+
+void Poll(HWND hwnd) {
+    const bool front = GetForegroundWindow() == hwnd;
+    if (front && !g_wasFront) Log("front");
+    g_wasFront = front;
+    std::string command = ReadAll(g_commandFile);
+    if (command.empty()) return;
+    DeleteFileA(g_commandFile.c_str());
+    while (!command.empty() && (command.back() == '\n' || command.back() == '\r')) command.pop_back();
+    if (command == "save") Save();
+    if (command == "front") Front(hwnd);
+    if (command == "load") {
+        WriteAll(g_textFile, ReadAll(g_vn + "\\" + g_doc + ".VRN"));
+        Log("loaded");
+    }
+    if (command == "quit") DestroyWindow(hwnd);
+    Log("done " + command);
+}
+
+LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_KEYDOWN:
+        case WM_SYSKEYDOWN: OnKey(wp, true); return 0;
+        case WM_KEYUP:
+        case WM_SYSKEYUP: OnKey(wp, false); return 0;
+        case WM_TIMER: Poll(hwnd); return 0;
+        case WM_DESTROY: PostQuitMessage(0); return 0;
+    }
+    return DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    if (__argc < 8) return 2;
+    const std::string title = __argv[1];
+    g_vn = __argv[2];
+    g_doc = __argv[3];
+    g_textFile = __argv[4];
+    g_logFile = __argv[5];
+    g_commandFile = __argv[6];
+    const std::string chord = __argv[7];
+    for (size_t i = 0; i + 1 < chord.size(); i += 2) g_chord.push_back(std::stoi(chord.substr(i, 2), nullptr, 16));
+
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = WndProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = "VornelStandIn";
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    RegisterClassA(&wc);
+    HWND hwnd = CreateWindowExA(0, wc.lpszClassName, title.c_str(), WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10,
+                                400, 200, nullptr, nullptr, instance, nullptr);
+    if (!hwnd) return 3;
+    Front(hwnd);
+    SetTimer(hwnd, 1, 50, nullptr);
+    Log("started");
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    return 0;
+}
