@@ -66,10 +66,14 @@ void MemoryPlatform::FailNthOperation(long n, std::int32_t number) {
     faults_.push_back(Fault{true, Op::CommandLine, n, number});
 }
 
-void MemoryPlatform::Tick(Op op) {
+void MemoryPlatform::Tick(Op op, const std::string& path) {
     ++operations;
+    log.push_back(Operation{op, path});
     const long nth = ++counts[static_cast<int>(op)];
-    if (operations > maxOperations) throw SimulationStopped{};
+    if (operations > maxOperations) {
+        overBudget = true;
+        throw SimulationStopped{};
+    }
     for (const Fault& f : faults_) {
         if (f.anyKind ? f.n == operations : (f.kind == op && f.n == nth)) throw MakeFailure(f.number);
     }
@@ -104,7 +108,7 @@ void MemoryPlatform::End() {
 }
 
 std::string MemoryPlatform::ListFirst(const std::string& pattern) {
-    Tick(Op::ListFirst);
+    Tick(Op::ListFirst, pattern);
     touched.push_back(pattern);
     const auto [dir, namePattern] = SplitPath(pattern);
     listing_.clear();
@@ -133,13 +137,13 @@ std::string MemoryPlatform::ListNextName() {
 }
 
 void MemoryPlatform::DeleteFile(const std::string& path) {
-    Tick(Op::Delete);
+    Tick(Op::Delete, path);
     Existing(path);
     entries_.erase(Upper(path));
 }
 
 void MemoryPlatform::RenameFile(const std::string& from, const std::string& to) {
-    Tick(Op::Rename);
+    Tick(Op::Rename, from);
     Entry moved = Existing(from);
     touched.push_back(to);
     const bool sameFile = Upper(from) == Upper(to);
@@ -150,7 +154,7 @@ void MemoryPlatform::RenameFile(const std::string& from, const std::string& to) 
 }
 
 void MemoryPlatform::CopyFile(const std::string& from, const std::string& to) {
-    Tick(Op::Copy);
+    Tick(Op::Copy, from);
     const std::string bytes = Existing(from).bytes;
     touched.push_back(to);
     auto it = entries_.find(Upper(to));
@@ -159,12 +163,13 @@ void MemoryPlatform::CopyFile(const std::string& from, const std::string& to) {
 }
 
 std::string MemoryPlatform::ReadWhole(const std::string& path) {
-    Tick(Op::Read);
+    Tick(Op::Read, path);
+    reads.push_back(path);
     return Existing(path).bytes;
 }
 
 void MemoryPlatform::WriteWhole(const std::string& path, const std::string& bytes) {
-    Tick(Op::Write);
+    Tick(Op::Write, path);
     touched.push_back(path);
     auto it = entries_.find(Upper(path));
     if (it != entries_.end() && it->second.directory) Raise(kPathAccess);

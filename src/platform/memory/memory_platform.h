@@ -32,6 +32,11 @@ struct KeyEvent {
     bool operator==(const KeyEvent&) const = default;
 };
 
+struct Operation {
+    Op op;
+    std::string path;  // the file or pattern, for file operations
+};
+
 struct Box {
     std::string text;
     std::int32_t buttons = 0;
@@ -76,6 +81,9 @@ public:
     std::vector<std::int32_t> sleeps;
     std::vector<Box> boxes;
     std::vector<std::string> touched;  // every path or pattern handed to a file operation
+    std::vector<std::string> reads;    // every path read whole
+    std::vector<Operation> log;        // every operation, in order
+    bool overBudget = false;           // stopped because maxOperations was spent
     int beeps = 0;
     bool ended = false;
     long operations = 0;
@@ -118,7 +126,7 @@ private:
         long n;
         std::int32_t number;
     };
-    void Tick(Op op);
+    void Tick(Op op, const std::string& path = {});
     Entry* Lookup(const std::string& path);
     Entry& Existing(const std::string& path);
     std::string ListNextName();
