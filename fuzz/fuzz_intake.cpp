@@ -1,0 +1,31 @@
+// The control file's and the transfer file's contents, taken in by command K
+// or a watch-mode pass.
+#include "fuzz/harness.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
+    using vornel::fuzz::kDir;
+    FuzzedDataProvider data(bytes, size);
+    vornel::MemoryPlatform p;
+    vornel::fuzz::Prepare(p, data);
+    vornel::fuzz::PutSomeSnapshots(p, data);
+    const int depth = data.ConsumeIntegralInRange(-1, 20);
+    const bool watch = data.ConsumeBool();
+    const std::string control = data.ConsumeRandomLengthString(40);
+    const std::string transfer = data.ConsumeRandomLengthString(200);
+    p.PutFile(kDir + "VORNEL.CTL", control);
+    p.PutFile(kDir + "DOC.BAK", transfer);
+    // Also a transfer file under whatever name the control file gives, when it is a plain one.
+    if (!control.empty() && control.find_first_of("\\/") == std::string::npos)
+        p.PutFile(kDir + control.substr(0, control.size() - 1) + ".BAK", transfer);
+    if (watch) {
+        p.onForegroundQuery = [&](long) {
+            p.PutFile(kDir + "VORNEL.CTL", control);
+            p.PutFile(kDir + "DOC.BAK", transfer);
+        };
+        p.commandLine = "41 1 " + std::to_string(depth);
+    } else {
+        p.commandLine = "K " + std::to_string(depth);
+    }
+    vornel::fuzz::RunAndCheck(p);
+    return 0;
+}

@@ -1,0 +1,22 @@
+#pragma once
+// Runs the whole program on the in-memory platform and checks what must hold
+// after any input: it ended, it touched only names in its working directory,
+// no snapshot vanished but what retention retires, no number passed 999, and
+// any box is the argument warning or a well-formed failure box.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <string>
+
+#include "platform/memory/memory_platform.h"
+
+namespace vornel::fuzz {
+
+inline const std::string kDir = "C:\\XY\\VN\\";
+
+// A platform with XyWrite in front (or not), a few passes at most.
+void Prepare(MemoryPlatform& p, FuzzedDataProvider& data);
+// Puts some of DOC's snapshots, numbered from a spread of interesting values.
+void PutSomeSnapshots(MemoryPlatform& p, FuzzedDataProvider& data, const std::string& doc = "DOC");
+void RunAndCheck(MemoryPlatform& p);
+
+}  // namespace vornel::fuzz
