@@ -110,6 +110,11 @@ Scan ScanDecimal(const std::string& s) {
         digits += i - fractionStart;
     }
     if (digits == 0) return Scan{};
+    if (i == s.size() && digits == i && i <= 9) {  // plain digits, the common case: no strtod
+        long value = 0;
+        for (char c : s) value = value * 10 + (c - '0');
+        return Scan{i, static_cast<double>(value)};
+    }
     std::size_t end = i;
     if (i < s.size() && (s[i] == 'E' || s[i] == 'e')) {
         std::size_t j = i + 1;
@@ -130,6 +135,7 @@ Scan ScanNumber(const std::string& s) {
 }  // namespace
 
 double LeadingNumber(const std::string& text) {
+    if (text.find_first_of(" \t\n") == std::string::npos) return ScanNumber(text).value;
     std::string packed;
     packed.reserve(text.size());
     for (char c : text)

@@ -1,10 +1,11 @@
 #include "platform/wildcard.h"
 
-#include "platform/text.h"
 
 namespace vornel {
 
 namespace {
+
+char Folded(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool MatchFrom(const std::string& p, std::size_t pi, const std::string& n, std::size_t ni) {
     // Iterative glob with single-star backtracking: linear in practice.
@@ -13,7 +14,7 @@ bool MatchFrom(const std::string& p, std::size_t pi, const std::string& n, std::
         if (pi < p.size() && p[pi] == '*') {
             starP = pi++;
             starN = ni;
-        } else if (pi < p.size() && p[pi] == n[ni]) {
+        } else if (pi < p.size() && Folded(p[pi]) == Folded(n[ni])) {
             ++pi;
             ++ni;
         } else if (starP != std::string::npos) {
@@ -30,13 +31,19 @@ bool MatchFrom(const std::string& p, std::size_t pi, const std::string& n, std::
 }  // namespace
 
 bool WildcardMatch(const std::string& pattern, const std::string& name) {
-    const std::string p = Upper(pattern), n = Upper(name);
-    if (MatchFrom(p, 0, n, 0)) return true;
-    if (p.size() >= 2 && p.compare(p.size() - 2, 2, ".*") == 0 && n.find('.') == std::string::npos)
-        return MatchFrom(p.substr(0, p.size() - 2), 0, n, 0);
+    // Listing a crowded directory matches every entry: no copies here.
+    if (MatchFrom(pattern, 0, name, 0)) return true;
+    const auto& p = pattern;
+    if (p.size() >= 2 && p.compare(p.size() - 2, 2, ".*") == 0 && name.find('.') == std::string::npos)
+        return MatchFrom(p.substr(0, p.size() - 2), 0, name, 0);
     return false;
 }
 
-bool SameName(const std::string& a, const std::string& b) { return Upper(a) == Upper(b); }
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Folded(a[i]) != Folded(b[i])) return false;
+    return true;
+}
 
 }  // namespace vornel

@@ -10,8 +10,8 @@ namespace {
 // Only "name.xyz" belongs to the document: DOC.TXT.009 is a snapshot of the
 // document DOC.TXT, and DOC.1000 or DOC.BAK.OLD are nobody's snapshots.
 bool IsSnapshotName(const std::string& listed, const std::string& documentName) {
-    return Len(listed) == Len(documentName) + 4 &&
-           SameName(Left(listed, Len(documentName) + 1), documentName + ".");
+    const std::size_t stem = documentName.size();
+    return listed.size() == stem + 4 && listed[stem] == '.' && SameName(listed.substr(0, stem), documentName);
 }
 
 }  // namespace

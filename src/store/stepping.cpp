@@ -70,13 +70,15 @@ void Preflight(RunState& rs) {
         rs.state = ToLong(LeadingNumber(Left(text, 1)));
         rs.pointer = ToLong(LeadingNumber(Mid(text, 3)));
     }
-    if (rs.mode == kStepForward || rs.state > 1) Step(rs);
+    if (rs.mode == kStepForward || rs.state > 1) Step(rs, true);
     RunWatchCycle(rs);  // command U's capture pass
-    Step(rs);
+    Step(rs, false);
 }
 
-void Step(RunState& rs) {
-    Inventory(rs);
+void Step(RunState& rs, bool inventoryIsFresh) {
+    // After a capture pass the store (and even the document's name) may have
+    // changed; straight from the preflight, its inventory still stands.
+    if (!inventoryIsFresh) Inventory(rs);
     SetCheckpoint(rs, 17);
     if (rs.exists == 0) EndProgram(rs.platform);
     const Long moved = AddLong(rs.pointer, rs.mode == kStepBack ? -1 : 1);

@@ -9,6 +9,6 @@ namespace vornel {
 
 // One step back (U) or forward (R): the chosen snapshot is copied to the
 // result file and the state file records it. Never returns.
-[[noreturn]] void Step(RunState& rs);
+[[noreturn]] void Step(RunState& rs, bool inventoryIsFresh);
 
 }  // namespace vornel

@@ -59,6 +59,11 @@ TEST(WatchCycle, SnapshotsOnlyWhenTheTextChanged) {
     EXPECT_EQ(p.Content(Snapshot("DOC", 2)), "edit 2");
     EXPECT_EQ(p.Content(Snapshot("DOC", 4)), "edit 4");
     EXPECT_FALSE(p.Has(Snapshot("DOC", 5)));
+    // Exactly one sleep of the interval per pass, then the pause: no busy loop.
+    std::vector<std::int32_t> expected;
+    for (int pass = 0; pass < 8; ++pass) expected.insert(expected.end(), {1000, 1500});
+    expected.push_back(1000);  // the ninth pass, stopped at its window query
+    EXPECT_EQ(p.sleeps, expected);
 }
 
 TEST(WatchCycle, XyWriteNeverInFrontOnlySleepsAndLooks) {

@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <thread>
+#include <vector>
 #include <fstream>
 #include <sstream>
 
@@ -97,6 +101,40 @@ TEST_F(PosixStore, RetentionAndRenumberingOnDisk) {
     Run("K 3");
     EXPECT_FALSE(Exists("doc.bak"));
     EXPECT_FALSE(Exists("DOC.004"));
+}
+
+TEST_F(PosixStore, RenumbersLowerCaseSnapshotsThroughTheNameCache) {
+    // Lower-case names make every lookup a case-folded one, enough of them
+    // for the folded map; gaps make some of them misses.
+    for (int n = 960; n <= 999; ++n)
+        if (n % 7 != 0) Put("doc." + std::to_string(n), "v" + std::to_string(n));
+    Put("doc.bak", "new");
+    Put("VORNEL.CTL", "doc\n");
+    EXPECT_EQ(Run("K 20").boxes, 0);  // below the depth, at 999: close up first
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(root_ + "/VN")) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    ASSERT_EQ(names.size(), 36u);  // 35 survivors and the new one
+    EXPECT_EQ(names.front(), "doc.001");
+    EXPECT_EQ(Get("doc.001"), "v960");
+    EXPECT_EQ(Get("doc.007"), "v967");  // 966 was a gap
+    EXPECT_EQ(Get("doc.035"), "v999");
+    EXPECT_EQ(names.back(), "doc.036");
+    EXPECT_EQ(Get("doc.036"), "new");
+}
+
+TEST_F(PosixStore, SeesFilesThatAppearAfterItLooked) {
+    TestPosixPlatform p("", root_);
+    const std::string vn = root_ + "\\VN\\";
+    EXPECT_EQ(p.ListFirst(vn + "DOC.001"), "");  // a miss: the directory is read
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    Put("doc.001", "late");
+    EXPECT_EQ(p.ListFirst(vn + "DOC.001"), "doc.001");
+    EXPECT_EQ(p.ListFirst(vn + "DOC.*"), "doc.001");
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    std::filesystem::remove(root_ + "/VN/doc.001");
+    EXPECT_EQ(p.ListFirst(vn + "DOC.*"), "");
+    EXPECT_EQ(p.ListFirst(vn + "DOC.001"), "");
 }
 
 }  // namespace

@@ -5,12 +5,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
 
+#include "platform/text.h"
 #include "platform/wildcard.h"
 
 namespace vornel {
@@ -57,18 +59,23 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 
 [[noreturn]] void RaiseErrno() { Raise(FailureForErrno(errno)); }
 
-// Names in a directory that match a pattern, case folded.
-std::vector<std::string> Matching(const std::string& dir, const std::string& pattern) {
-    std::vector<std::string> names;
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return names;
-    while (const dirent* e = ::readdir(d)) {
-        const std::string name = e->d_name;
-        if (!WildcardMatch(pattern, name)) continue;
-        if (e->d_type == DT_REG ? name[0] != '.' : IsListed(dir, name)) names.push_back(name);
-    }
-    ::closedir(d);
-    return names;
+struct Entry {
+    std::string name;
+    unsigned char type;
+};
+
+template <typename Names>
+bool SameStat(const struct stat& a, const Names& b) {
+    return a.st_dev == b.device && a.st_ino == b.inode && a.st_mtim.tv_sec == b.seconds &&
+           a.st_mtim.tv_nsec == b.nanoseconds;
+}
+
+template <typename Names>
+void Remember(const struct stat& st, Names& names) {
+    names.device = st.st_dev;
+    names.inode = st.st_ino;
+    names.seconds = st.st_mtim.tv_sec;
+    names.nanoseconds = st.st_mtim.tv_nsec;
 }
 
 }  // namespace
@@ -100,26 +107,86 @@ std::string PosixPlatform::CommandLine() { return commandLine_; }
 std::string PosixPlatform::ProgramDirectory() { return programDirectory_; }
 void PosixPlatform::End() { std::_Exit(0); }
 
+const std::vector<PosixPlatform::Listed>& PosixPlatform::ReadDirectory(const std::string& dir) {
+    if (NamesCurrent(dir)) return names_.entries;
+    names_ = Names{};
+    struct stat before {};
+    const bool known = ::stat(dir.c_str(), &before) == 0;
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return names_.entries;
+    while (const dirent* e = ::readdir(d)) names_.entries.push_back(Listed{e->d_name, e->d_type});
+    ::closedir(d);
+    // Stat taken before the scan: a change during it shows as a new mtime.
+    names_.valid = known;
+    names_.dir = dir;
+    names_.readAt = std::chrono::steady_clock::now();
+    Remember(before, names_);
+    return names_.entries;
+}
+
+// The names read stand while the directory's mtime stays put, for a second at
+// most: a change made by someone else in the same clock tick as one of ours
+// leaves the mtime as it was, and must not go unseen for long.
+bool PosixPlatform::NamesCurrent(const std::string& dir) {
+    struct stat now {};
+    return names_.valid && names_.dir == dir && std::chrono::steady_clock::now() - names_.readAt < std::chrono::seconds(1) &&
+           ::stat(dir.c_str(), &now) == 0 && SameStat(now, names_);
+}
+
+// A few lookups go through the names as read; a run of them (a renumbering)
+// gets a map of folded names.
+std::string PosixPlatform::FindFolded(const std::string& name) {
+    if (!names_.folded && ++names_.lookups > 16) {
+        for (const Listed& e : names_.entries) names_.byFolded.emplace(Upper(e.name), e.name);
+        names_.folded = true;
+    }
+    if (names_.folded) {
+        const auto it = names_.byFolded.find(Upper(name));
+        return it == names_.byFolded.end() ? std::string() : it->second;
+    }
+    for (const Listed& e : names_.entries)
+        if (SameName(e.name, name)) return e.name;
+    return "";
+}
+
 std::string PosixPlatform::Resolve(const std::string& path) {
     const std::string mapped = Mapped(path);
     struct stat st {};
     if (::lstat(mapped.c_str(), &st) == 0) return mapped;
     const auto [dir, name] = Split(mapped);
-    DIR* d = ::opendir(dir.c_str());
-    if (!d) return mapped;
-    std::string found = mapped;
-    while (const dirent* e = ::readdir(d)) {
-        if (SameName(e->d_name, name)) {
-            found = dir + "/" + e->d_name;
-            break;
-        }
+    ReadDirectory(dir);
+    if (names_.dir != dir) return mapped;
+    const std::string found = FindFolded(name);
+    return found.empty() ? mapped : dir + "/" + found;
+}
+
+void PosixPlatform::Changed(const std::string& dir, bool wasCurrent, const std::string& removed,
+                            const std::string& added) {
+    // Our own change is applied to the kept names, so that a run of renames
+    // (a renumbering) does not reread the directory for every number. Any
+    // other change since the last look moved the mtime: read it again then.
+    struct stat now {};
+    if (!wasCurrent || ::stat(dir.c_str(), &now) != 0) {
+        names_.valid = false;
+        return;
     }
-    ::closedir(d);
-    return found;
+    auto& entries = names_.entries;
+    if (!removed.empty())
+        entries.erase(std::remove_if(entries.begin(), entries.end(), [&](const Listed& e) { return e.name == removed; }),
+                      entries.end());
+    if (!added.empty() && std::none_of(entries.begin(), entries.end(), [&](const Listed& e) { return e.name == added; }))
+        entries.push_back(Listed{added, DT_REG});
+    if (names_.folded) {
+        if (!removed.empty()) names_.byFolded.erase(Upper(removed));
+        if (!added.empty()) names_.byFolded[Upper(added)] = added;
+    }
+    Remember(now, names_);
 }
 
 std::string PosixPlatform::ListFirst(const std::string& pattern) {
-    const auto [dir, namePattern] = Split(Mapped(pattern));
+    const auto split = Split(Mapped(pattern));
+    const std::string& dir = split.first;
+    const std::string& namePattern = split.second;
     listed_ = 0;
     if (namePattern.find('*') == std::string::npos) {
         // An existence test: no need to read the whole directory when the
@@ -127,9 +194,23 @@ std::string PosixPlatform::ListFirst(const std::string& pattern) {
         const std::string real = Resolve(pattern);
         const auto [realDir, realName] = Split(real);
         listing_.clear();
-        if (IsListed(realDir, realName)) listing_.push_back(realName);
+        struct stat st {};
+        if (!realName.empty() && realName[0] != '.' && ::stat(real.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            listing_.push_back(realName);
     } else {
-        listing_ = Matching(dir, namePattern);
+        // A listing goes through the names already read when they still
+        // stand; otherwise it reads the directory, keeping only what matches.
+        listing_.clear();
+        const auto consider = [&](const std::string& name, unsigned char type) {
+            if (name[0] == '.' || !WildcardMatch(namePattern, name)) return;
+            if (type == DT_REG || (type == DT_UNKNOWN && IsListed(dir, name))) listing_.push_back(name);
+        };
+        if (NamesCurrent(dir)) {
+            for (const Listed& e : names_.entries) consider(e.name, e.type);
+        } else if (DIR* d = ::opendir(dir.c_str())) {
+            while (const dirent* e = ::readdir(d)) consider(e->d_name, e->d_type);
+            ::closedir(d);
+        }
     }
     return ListNext();
 }
@@ -140,11 +221,14 @@ std::string PosixPlatform::ListNext() {
 
 void PosixPlatform::DeleteFile(const std::string& path) {
     const std::string real = Resolve(path);
+    const auto [dir, name] = Split(real);
+    const bool current = NamesCurrent(dir);
     if (!IsRegularFile(real)) {
         errno = ::access(real.c_str(), F_OK) == 0 ? EACCES : ENOENT;
         RaiseErrno();
     }
     if (::unlink(real.c_str()) != 0) RaiseErrno();
+    Changed(dir, current, name, "");
 }
 
 void PosixPlatform::RenameFile(const std::string& from, const std::string& to) {
@@ -156,8 +240,12 @@ void PosixPlatform::RenameFile(const std::string& from, const std::string& to) {
     }
     if (realTo != realFrom && ::access(realTo.c_str(), F_OK) == 0) Raise(kFileExists);
     // A new name that differs only in case replaces the old entry.
-    if (::rename(realFrom.c_str(), realTo == realFrom ? Mapped(to).c_str() : realTo.c_str()) != 0)
-        RaiseErrno();
+    const std::string target = realTo == realFrom ? Mapped(to) : realTo;
+    const auto [dir, oldName] = Split(realFrom);
+    const auto [toDir, newName] = Split(target);
+    const bool current = toDir == dir && NamesCurrent(dir);
+    if (::rename(realFrom.c_str(), target.c_str()) != 0) RaiseErrno();
+    Changed(dir, current, oldName, newName);
 }
 
 void PosixPlatform::CopyFile(const std::string& from, const std::string& to) {
@@ -168,7 +256,11 @@ void PosixPlatform::CopyFile(const std::string& from, const std::string& to) {
     }
     const int in = ::open(realFrom.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) RaiseErrno();
-    const int out = ::open(Resolve(to).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const std::string realTo = Resolve(to);
+    const auto [dir, name] = Split(realTo);
+    const bool current = NamesCurrent(dir);
+    const int out = ::open(realTo.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    Changed(dir, current, "", out < 0 ? "" : name);
     if (out < 0) {
         const int error = errno;
         ::close(in);
@@ -221,7 +313,13 @@ std::string PosixPlatform::ReadWhole(const std::string& path) {
 }
 
 void PosixPlatform::WriteWhole(const std::string& path, const std::string& bytes) {
-    const int fd = ::open(Resolve(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const std::string real = Resolve(path);
+    const auto [dir, name] = Split(real);
+    const bool current = NamesCurrent(dir);
+    const int fd = ::open(real.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int openError = errno;
+    Changed(dir, current, "", fd < 0 ? "" : name);
+    errno = openError;
     if (fd < 0) RaiseErrno();
     if (!WriteAll(fd, bytes.data(), bytes.size())) {
         const int error = errno;

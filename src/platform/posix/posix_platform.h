@@ -3,7 +3,10 @@
 // habits the logic relies on. '\' in a path is '/', file names match without
 // regard to letter case, and the listing follows the Windows '*' rule. There
 // is no window system: no window is ever in front, and keys go nowhere.
+#include <chrono>
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/platform.h"
@@ -36,11 +39,32 @@ public:
                     const std::optional<std::string>& caption, const std::string& helpFile,
                     std::int32_t helpContext) override;
 
+private:
+    struct Listed {
+        std::string name;
+        unsigned char type;  // dirent d_type
+    };
+    // The names of the directory last read, for case-folded lookups.
+    struct Names {
+        bool valid = false;
+        std::string dir;
+        std::uint64_t device = 0, inode = 0;
+        std::int64_t seconds = 0, nanoseconds = 0;  // the directory's mtime
+        std::vector<Listed> entries;
+        std::chrono::steady_clock::time_point readAt;
+        bool folded = false;
+        int lookups = 0;
+        std::unordered_map<std::string, std::string> byFolded;  // upper-cased -> as stored
+    };
     // The real path of an existing file named case-insensitively, or the
     // mapped path itself when there is none.
-    static std::string Resolve(const std::string& path);
+    std::string Resolve(const std::string& path);
+    const std::vector<Listed>& ReadDirectory(const std::string& dir);  // the names now in dir
+    bool NamesCurrent(const std::string& dir);
+    std::string FindFolded(const std::string& name);  // "" when no name folds to it
+    void Changed(const std::string& dir, bool wasCurrent, const std::string& removed, const std::string& added);
 
-private:
+    Names names_;
     std::string commandLine_;
     std::string programDirectory_;
     std::vector<std::string> listing_;
