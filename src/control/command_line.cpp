@@ -34,8 +34,10 @@ void PlaceWorkingDirectory(RunState& rs) {
     rs.programDirectory = rs.platform.ProgramDirectory();
     rs.workingDirectory = rs.programDirectory + "\\VN\\";
     rs.controlFilePath = rs.workingDirectory + "VORNEL.CTL";
-    if (rs.mode < kSingleIntake && FileExists(rs.platform, rs.controlFilePath))
-        rs.platform.DeleteFile(rs.controlFilePath);
+    // Looked for in every mode, K included: a missing VN\ fails here, before
+    // a key is typed or a file touched, rather than reading as "no files".
+    const bool stale = FileExists(rs.platform, rs.controlFilePath);
+    if (rs.mode < kSingleIntake && stale) rs.platform.DeleteFile(rs.controlFilePath);
 }
 
 }  // namespace vornel

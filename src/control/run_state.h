@@ -31,6 +31,9 @@ struct RunState {
     Small lowest = 0;
     Small highest = 0;
     Long exists = 0;
+    // The highest number filed under its own three digits (DOC.005, not
+    // DOC.5E0): the newest snapshot there is to compare with; -1 when none.
+    Small newest = -1;
 
     // Last step, from and for the state file.
     Long state = 0;

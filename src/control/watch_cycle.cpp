@@ -25,6 +25,7 @@ void RunWatchCycle(RunState& rs) {
             if (rs.mode >= kStepBack && rs.mode <= 4) return;
         }
         if (rs.mode == kSingleIntake) EndProgram(platform);
+        if (rs.mode != kWatch) platform.Sleep(kFrontPollPause);  // command U, still waiting
     }
 }
 

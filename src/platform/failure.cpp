@@ -14,6 +14,7 @@ static const char* DescriptionOf(std::int32_t number) {
         case kDiskFull: return "Disk full";
         case kPermissionDenied: return "Permission denied";
         case kPathAccess: return "Path/File access error";
+        case kPathNotFound: return "Path not found";
         default: return "Application-defined or object-defined error";
     }
 }

@@ -28,6 +28,7 @@ enum FailureNumber : std::int32_t {
     kDiskFull = 61,
     kPermissionDenied = 70,
     kPathAccess = 75,
+    kPathNotFound = 76,  // the directory itself is missing (no VN\, a dropped drive)
 };
 
 // The failure for one of the numbers above, with source "Vornel".

@@ -19,7 +19,8 @@ inline constexpr const char* kProgramTitle = "Vornel";
 using WindowHandle = std::uintptr_t;
 using KeyboardState = std::array<std::uint8_t, 256>;
 
-inline constexpr std::uint32_t kKeyEventKeyUp = 2;  // KEYEVENTF_KEYUP
+inline constexpr std::uint32_t kKeyEventExtended = 1;  // KEYEVENTF_EXTENDEDKEY
+inline constexpr std::uint32_t kKeyEventKeyUp = 2;     // KEYEVENTF_KEYUP
 
 class Platform {
 public:

@@ -12,10 +12,11 @@ namespace {
 bool DiffersFromNewest(RunState& rs) {
     const std::string transfer = rs.platform.ReadWhole(TransferPath(rs));
     SetCheckpoint(rs, 12);
-    // A newest number with no file under its three digits (counted from a name
-    // such as DOC.1E2) cannot be compared: the copy is filed rather than lost.
-    if (!SnapshotExists(rs, rs.highest)) return true;
-    return rs.platform.ReadWhole(SnapshotPath(rs, Fmt3(rs.highest))) != transfer;
+    // The highest counted number may come from an odd name (DOC.1E2) with no
+    // file under its three digits; the copy is compared with the newest file
+    // that is there, so a stray name never makes an unchanged save look new.
+    if (rs.newest < 0) return true;  // only odd names: nothing to compare with
+    return rs.platform.ReadWhole(SnapshotPath(rs, Fmt3(rs.newest))) != transfer;
 }
 
 void DeleteOldest(RunState& rs) {

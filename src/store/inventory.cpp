@@ -22,14 +22,18 @@ void Inventory(RunState& rs) {
     rs.count = 0;
     rs.lowest = 1000;
     rs.highest = 0;
+    rs.newest = -1;
     std::string name = rs.platform.ListFirst(rs.workingDirectory + rs.documentName + ".*");
     while (!name.empty()) {
         const std::string last = Right(name, 3);
-        if (IsSnapshotName(name, rs.documentName) && IsNumeric(last)) {
+        // A name reading above 999 (DOC.1E3, DOC.9E9) is nobody's snapshot:
+        // counted, it would stand for a newest that can never be compared.
+        if (IsSnapshotName(name, rs.documentName) && IsNumeric(last) && LeadingNumber(last) < 999.5) {
             rs.count = AddSmall(rs.count, 1);
-            const Long value = ToLong(LeadingNumber(last));
-            if (value > rs.highest) rs.highest = ToSmall(value);
-            if (value < rs.lowest) rs.lowest = ToSmall(value);
+            const Small value = ToSmall(LeadingNumber(last));
+            if (value > rs.highest) rs.highest = value;
+            if (value < rs.lowest) rs.lowest = value;
+            if (value > rs.newest && last == Fmt3(value)) rs.newest = value;
         }
         name = rs.platform.ListNext();
     }

@@ -11,6 +11,26 @@ bool IsDownOrOn(const KeyboardState& keys, Long code) {
     return (keys[static_cast<std::size_t>(code)] & 0x81) != 0;
 }
 
+// Keys whose scan code carries the E0 prefix on a real keyboard. Sent without
+// the extended flag, a console or DOS program reads Home as keypad 7 (typing
+// "7" with Num Lock on) and right Ctrl as the left one.
+bool IsExtendedKey(Long code) {
+    switch (code) {
+        case 0x21: case 0x22: case 0x23: case 0x24:  // Page Up, Page Down, End, Home
+        case 0x25: case 0x26: case 0x27: case 0x28:  // the arrows
+        case 0x2C: case 0x2D: case 0x2E:             // Print Screen, Insert, Delete
+        case 0xA3: case 0xA5:                        // right Ctrl, right Alt
+        case 0x5B: case 0x5C: case 0x5D:             // Windows keys, Applications
+        case 0x6F: case 0x90:                        // keypad Divide, Num Lock
+            return true;
+        default: return false;
+    }
+}
+
+void Send(Platform& platform, Long code, std::uint8_t scan, std::uint32_t flags) {
+    platform.keybd_event(ToByte(code), scan, flags | (IsExtendedKey(code) ? kKeyEventExtended : 0), 0);
+}
+
 std::uint8_t ScanCode(Platform& platform, Long code) {
     return ToByte(platform.MapVirtualKeyA(code, 0));
 }
@@ -50,8 +70,8 @@ void Play(RunState& rs, const std::string& sequence) {
         if (!skip) {
             const Long value = HexValue(code);
             const std::uint8_t scan = ScanCode(platform, value);
-            platform.keybd_event(ToByte(value), scan, 0, 0);
-            if (!releaseLater) platform.keybd_event(ToByte(value), scan, kKeyEventKeyUp, 0);
+            Send(platform, value, scan, 0);
+            if (!releaseLater) Send(platform, value, scan, kKeyEventKeyUp);
         }
         SetCheckpoint(rs, 9);
     }
@@ -60,7 +80,7 @@ void Play(RunState& rs, const std::string& sequence) {
         const Small m = ToSmall(Len(held));
         for (Small q = 1; q <= m; q = AddSmall(q, 2)) {
             const Long value = HexValue(Mid(held, q, 2));
-            platform.keybd_event(ToByte(value), ScanCode(platform, value), kKeyEventKeyUp, 0);
+            Send(platform, value, ScanCode(platform, value), kKeyEventKeyUp);
         }
     }
 }

@@ -130,6 +130,21 @@ TEST(StaleControlFile, ThatCannotBeDeletedFailsAtCheckpointTwo) {
     EXPECT_EQ(p.boxes[0].text, ErrorBox(70, "Permission denied", 2));
 }
 
+// The likeliest set-up mistake: every mode stops at once with its own box,
+// typing nothing, instead of watching and typing forever to no effect.
+TEST(WorkingDirectory, MissingFailsAtCheckpointTwoInEveryMode) {
+    for (const char* line : {"11107B 1 5", "K 5", "K", "U DOC", "R DOC"}) {
+        MemoryPlatform p;
+        p.titles = {"XYWRITE - DOC"};
+        p.DropDirectory(kDir);
+        RunProgram(p, line);
+        ASSERT_EQ(p.boxes.size(), 1u) << line;
+        EXPECT_EQ(p.boxes[0].text, ErrorBox(76, "Path not found", 2)) << line;
+        EXPECT_TRUE(p.keyEvents.empty()) << line;
+        EXPECT_EQ(p.foregroundQueries, 0) << line;
+    }
+}
+
 TEST(ProgramDirectory, FailureIsReportedAtCheckpointTwo) {
     MemoryPlatform p;
     p.FailNth(Op::ProgramDirectory, 1, kPathAccess);

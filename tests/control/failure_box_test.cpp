@@ -59,5 +59,30 @@ TEST(FailureBox, AFailureFromThePlatformReachesTheBoxWithTheLastCheckpoint) {
     EXPECT_EQ(q.boxes[0].text, ErrorBox(7, "Out of memory", 1));
 }
 
+// Running out of memory anywhere in a run is a failure like any other.
+TEST(FailureBox, OutOfMemoryAnywhereGivesFailureSeven) {
+    const struct {
+        const char* line;
+        Op op;
+        int checkpoint;
+    } cases[] = {
+        {"K 3", Op::CommandLine, 1}, {"R DOC", Op::ListFirst, 2}, {"R DOC", Op::Read, 5},
+        {"K 3", Op::Read, 10},       {"K 3", Op::Rename, 13},     {"11107B 1 3", Op::KeyEvent, 8},
+        {"R DOC", Op::Copy, 19},     {"R DOC", Op::Write, 20},
+    };
+    for (const auto& c : cases) {
+        MemoryPlatform p;
+        p.titles = {"XYWRITE"};
+        PutSnapshots(p, "DOC", 1, 3);
+        p.PutFile(kDir + "DOC.DAT", "2 2");
+        p.PutFile(kDir + "DOC.BAK", "new");
+        p.PutFile(kDir + "VORNEL.CTL", "DOC.");
+        p.FailNth(c.op, 1, kBadAlloc);
+        RunProgram(p, c.line);
+        ASSERT_EQ(p.boxes.size(), 1u) << c.line;
+        EXPECT_EQ(p.boxes[0].text, ErrorBox(7, "Out of memory", c.checkpoint)) << c.line;
+    }
+}
+
 }  // namespace
 }  // namespace vornel::test

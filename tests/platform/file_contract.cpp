@@ -78,10 +78,11 @@ TEST_P(FileContract, NamesMatchWithoutRegardToCase) {
 }
 
 TEST_P(FileContract, ListingMatchesTheDocumentsOwnFilesOnly) {
-    for (const char* name : {"DOC.001", "DOC.002", "DOC.BAK", "DOC.TXT.009", "DOC2.001", "XDOC.001", "DOCX"})
+    for (const char* name : {"DOC.001", "DOC.002", "DOC.BAK", "DOC.TXT.009", "DOC2.001", "XDOC.001", "DOCX", "DOC"})
         p().WriteWhole(at(name), name);
+    // As on Windows, "DOC.*" also matches the bare "DOC".
     EXPECT_EQ(ListAll(p(), at("DOC.*")),
-              (std::set<std::string>{"DOC.001", "DOC.002", "DOC.BAK", "DOC.TXT.009"}));
+              (std::set<std::string>{"DOC.001", "DOC.002", "DOC.BAK", "DOC.TXT.009", "DOC"}));
     EXPECT_EQ(ListAll(p(), at("DOC2.*")), (std::set<std::string>{"DOC2.001"}));
 }
 
@@ -101,6 +102,42 @@ TEST_P(FileContract, ListingSurvivesExhaustionAndRestarts) {
     EXPECT_EQ(p().ListFirst(at("A.*")), "A.001");
 }
 
+// A missing directory is a failure of its own everywhere, listings included:
+// a missing VN\ must never read as an empty store.
+TEST_P(FileContract, AMissingDirectoryIsPathNotFound) {
+    const std::string gone = backend_->MissingDirectory();
+    p().WriteWhole(at("DOC.001"), "x");
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"list", [&] { p().ListFirst(gone + "DOC.*"); }},
+        {"exists", [&] { p().ListFirst(gone + "VORNEL.CTL"); }},
+        {"read", [&] { p().ReadWhole(gone + "DOC.001"); }},
+        {"delete", [&] { p().DeleteFile(gone + "DOC.001"); }},
+        {"rename", [&] { p().RenameFile(gone + "DOC.BAK", gone + "DOC.002"); }},
+        {"rename into", [&] { p().RenameFile(at("DOC.001"), gone + "DOC.001"); }},
+        {"copy", [&] { p().CopyFile(gone + "DOC.001", gone + "DOC.VRN"); }},
+        {"copy into", [&] { p().CopyFile(at("DOC.001"), gone + "DOC.VRN"); }},
+        {"write", [&] { p().WriteWhole(gone + "DOC.DAT", "2 1"); }},
+    };
+    for (const auto& [what, operation] : cases) EXPECT_EQ(FailureOf(operation), kPathNotFound) << what;
+    EXPECT_EQ(p().ReadWhole(at("DOC.001")), "x");
+}
+
+// A copy is an ordinary, writable file whatever the source's attributes, so a
+// read-only snapshot cannot make the result file unreplaceable.
+TEST_P(FileContract, ACopyOfAReadOnlyFileIsAnOrdinaryFile) {
+    backend_->MakeReadOnly("DOC.002", "two");
+    for (int step = 0; step < 2; ++step) {
+        if (!p().ListFirst(at("DOC.VRN")).empty()) p().DeleteFile(at("DOC.VRN"));
+        p().CopyFile(at("DOC.002"), at("DOC.VRN"));
+        EXPECT_EQ(p().ReadWhole(at("DOC.VRN")), "two");
+        EXPECT_FALSE(backend_->IsReadOnly("DOC.VRN")) << step;
+    }
+    p().WriteWhole(at("DOC.VRN"), "overwritten");
+    EXPECT_EQ(p().ReadWhole(at("DOC.VRN")), "overwritten");
+    EXPECT_TRUE(backend_->IsReadOnly("DOC.002"));
+    EXPECT_EQ(p().ReadWhole(at("DOC.002")), "two");
+}
+
 // The in-memory backend: the one most unit tests run on.
 struct MemoryBackend : FileBackend {
     MemoryPlatform memory;
@@ -109,6 +146,14 @@ struct MemoryBackend : FileBackend {
     void MakeDirectory(const std::string& name) override { memory.PutDirectory(dir() + name); }
     void MakeHidden(const std::string& name, const std::string& bytes) override {
         memory.PutHidden(dir() + name, bytes);
+    }
+    void MakeReadOnly(const std::string& name, const std::string& bytes) override {
+        memory.PutReadOnly(dir() + name, bytes);
+    }
+    bool IsReadOnly(const std::string& name) override { return memory.IsReadOnly(dir() + name); }
+    std::string MissingDirectory() override {
+        memory.DropDirectory(dir() + "GONE\\");
+        return dir() + "GONE\\";
     }
 };
 

@@ -16,6 +16,9 @@ struct FileBackend {
     virtual std::string dir() = 0;  // a fresh, empty directory, ending in '\'
     virtual void MakeDirectory(const std::string& name) = 0;
     virtual void MakeHidden(const std::string& name, const std::string& bytes) = 0;
+    virtual void MakeReadOnly(const std::string& name, const std::string& bytes) = 0;
+    virtual bool IsReadOnly(const std::string& name) = 0;
+    virtual std::string MissingDirectory() = 0;  // a directory that is not there, ending in '\'
 };
 
 struct Backend {

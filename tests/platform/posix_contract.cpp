@@ -23,6 +23,15 @@ struct PosixBackend : FileBackend {
         // Dot files are the hidden files here; give it a dot name that the pattern matches.
         std::ofstream(root + "/." + name) << bytes;
     }
+    void MakeReadOnly(const std::string& name, const std::string& bytes) override {
+        std::ofstream(root + "/" + name) << bytes;
+        ::chmod((root + "/" + name).c_str(), 0444);
+    }
+    bool IsReadOnly(const std::string& name) override {
+        struct stat st {};
+        return ::stat((root + "/" + name).c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
+    }
+    std::string MissingDirectory() override { return dir() + "GONE\\"; }
     std::string root;
     PosixPlatform posix;
 };

@@ -45,6 +45,15 @@ struct Win32Backend : FileBackend {
         win32.WriteWhole(dir() + name, bytes);
         SetFileAttributesA((dir() + name).c_str(), FILE_ATTRIBUTE_HIDDEN);
     }
+    void MakeReadOnly(const std::string& name, const std::string& bytes) override {
+        win32.WriteWhole(dir() + name, bytes);
+        SetFileAttributesA((dir() + name).c_str(), FILE_ATTRIBUTE_READONLY);
+    }
+    bool IsReadOnly(const std::string& name) override {
+        const DWORD attributes = GetFileAttributesA((dir() + name).c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    }
+    std::string MissingDirectory() override { return dir() + "GONE\\"; }
     std::string root;
     Win32Platform win32;
 };
@@ -62,7 +71,8 @@ TEST(Win32CommandLine, ProgramNameIsCutOff) {
 
 TEST(Win32Errors, MapOntoTheProgramsNumbers) {
     EXPECT_EQ(FailureForWin32Error(ERROR_FILE_NOT_FOUND), kFileNotFound);
-    EXPECT_EQ(FailureForWin32Error(ERROR_PATH_NOT_FOUND), kFileNotFound);
+    EXPECT_EQ(FailureForWin32Error(ERROR_PATH_NOT_FOUND), kPathNotFound);
+    EXPECT_EQ(FailureForWin32Error(ERROR_FILE_NOT_FOUND), kFileNotFound);
     EXPECT_EQ(FailureForWin32Error(ERROR_ALREADY_EXISTS), kFileExists);
     EXPECT_EQ(FailureForWin32Error(ERROR_SHARING_VIOLATION), kPermissionDenied);
     EXPECT_EQ(FailureForWin32Error(ERROR_DISK_FULL), kDiskFull);

@@ -12,6 +12,7 @@ struct InventoryCase {
     std::vector<std::string> names;
     Small count, lowest, highest;
     Long exists;
+    Small newest;  // the highest number filed under its own three digits
 };
 
 class InventoryTest : public ::testing::TestWithParam<InventoryCase> {};
@@ -28,21 +29,31 @@ TEST_P(InventoryTest, CountsTheDocumentsSnapshots) {
     EXPECT_EQ(rs.lowest, c.lowest);
     EXPECT_EQ(rs.highest, c.highest);
     EXPECT_EQ(rs.exists, c.exists);
+    EXPECT_EQ(rs.newest, c.newest);
     EXPECT_EQ(rs.checkpoint, 15);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Store, InventoryTest,
     ::testing::Values(
-        InventoryCase{{}, 1, 1, 1, 0},
-        InventoryCase{{"DOC.BAK", "DOC.DAT", "DOC.VRN"}, 1, 1, 1, 0},
-        InventoryCase{{"DOC.004", "DOC.005", "DOC.009"}, 3, 4, 9, 1},
-        InventoryCase{{"doc.007"}, 1, 7, 7, 1},
-        InventoryCase{{"DOC.1E2", "DOC.050"}, 2, 50, 100, 1},
-        InventoryCase{{"DOC2.001", "DOC2.002", "DOC.003"}, 1, 3, 3, 1},
+        InventoryCase{{}, 1, 1, 1, 0, -1},
+        InventoryCase{{"DOC.BAK", "DOC.DAT", "DOC.VRN"}, 1, 1, 1, 0, -1},
+        InventoryCase{{"DOC.004", "DOC.005", "DOC.009"}, 3, 4, 9, 1, 9},
+        InventoryCase{{"doc.007"}, 1, 7, 7, 1, 7},
+        InventoryCase{{"DOC.1E2", "DOC.050"}, 2, 50, 100, 1, 50},
+        InventoryCase{{"DOC.1E2"}, 1, 100, 100, 1, -1},
+        InventoryCase{{"DOC2.001", "DOC2.002", "DOC.003"}, 1, 3, 3, 1, 3},
         // Another document's snapshots, four-digit names and longer names are not DOC's.
-        InventoryCase{{"DOC.TXT.009", "DOC.1000", "DOC.BAK.OLD", "DOC.001.X", "DOC.002"}, 1, 2, 2, 1},
-        InventoryCase{{"DOC.999", "DOC.001"}, 2, 1, 999, 1}));
+        InventoryCase{{"DOC.TXT.009", "DOC.1000", "DOC.BAK.OLD", "DOC.001.X", "DOC.002"}, 1, 2, 2, 1, 2},
+        InventoryCase{{"DOC.999", "DOC.001"}, 2, 1, 999, 1, 999},
+        // Names reading above 999 are nobody's snapshots, and never overflow.
+        InventoryCase{{"DOC.1E3", "DOC.1D3", "DOC.3E4", "DOC.4E4", "DOC.9E9", "DOC.005"}, 1, 5, 5, 1, 5},
+        InventoryCase{{"DOC.4E4"}, 1, 1, 1, 0, -1},
+        // Other forms reading 0 to 999 still count, below the real ones too.
+        InventoryCase{{"DOC.&H1", "DOC.-12", "DOC.002", "DOC.1E+"}, 3, -12, 2, 1, 2},
+        InventoryCase{{"DOC.000", "DOC.001"}, 2, 0, 1, 1, 1},
+        InventoryCase{{"DOC.000"}, 1, 0, 0, 1, 0},
+        InventoryCase{{"DOC. 05", "DOC.5.0"}, 2, 5, 5, 1, -1}));
 
 TEST(Inventory, ADocumentNamedLikeADosFileHasItsOwnSnapshots) {
     MemoryPlatform p;

@@ -59,11 +59,18 @@ TEST_F(SteppingTest, CaptureIgnoresAControlFileFromBeforeTheStart) {
     EXPECT_EQ(Result(), "v4");
 }
 
-TEST_F(SteppingTest, CapturePollsWithoutSleepingUntilXyWriteIsInFront) {
+// The first look is at once; each look that misses rests 10 ms, so a long
+// wait takes next to no processor time from XyWrite.
+TEST_F(SteppingTest, CaptureLooksAtOnceThenRestsBetweenLooks) {
     p.titles = {"Program Manager", "", "Document - XyWrite", "xywrite"};
+    std::size_t sleepsBeforeFirstLook = 99;
+    p.onForegroundQuery = [&](long n) {
+        if (n == 1) sleepsBeforeFirstLook = p.sleeps.size();
+    };
     Step("U DOC");
     EXPECT_EQ(p.foregroundQueries, 4);
-    EXPECT_EQ(p.sleeps, (std::vector<std::int32_t>{1500}));
+    EXPECT_EQ(sleepsBeforeFirstLook, 0u);
+    EXPECT_EQ(p.sleeps, (std::vector<std::int32_t>{10, 10, 10, 1500}));
     EXPECT_EQ(State(), "2 4");
 }
 

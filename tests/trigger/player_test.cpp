@@ -9,6 +9,8 @@ namespace {
 
 KeyEvent Down(int vk, int scan) { return KeyEvent{static_cast<std::uint8_t>(vk), static_cast<std::uint8_t>(scan), 0}; }
 KeyEvent Up(int vk, int scan) { return KeyEvent{static_cast<std::uint8_t>(vk), static_cast<std::uint8_t>(scan), 2}; }
+KeyEvent ExtDown(int vk) { return KeyEvent{static_cast<std::uint8_t>(vk), 0, 1}; }
+KeyEvent ExtUp(int vk) { return KeyEvent{static_cast<std::uint8_t>(vk), 0, 3}; }
 
 // Scan codes of the simulation (Windows' own for these keys).
 const KeyEvent kCtrlDown = Down(0x11, 0x1D), kCtrlUp = Up(0x11, 0x1D);
@@ -49,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
         PlayCase{"CapsLockOff", "14", {}, {kCapsDown, kCapsUp}, 16},
         PlayCase{"CapsLockOn", "14", {{0x14, 0x01}}, {}, 9},
         PlayCase{"CapsLockHeld", "14", {{0x14, 0x80}}, {}, 9},
-        PlayCase{"LowerCaseInsert", "2d", {}, {Down(0x2D, 0x52), Up(0x2D, 0x52)}, 16},
+        PlayCase{"LowerCaseInsert", "2d", {}, {KeyEvent{0x2D, 0x52, 1}, KeyEvent{0x2D, 0x52, 3}}, 16},
         PlayCase{"InsertOn", "2d41", {{0x2D, 0x01}}, {kADown, kAUp}, 9},
         PlayCase{"FFIsAModifier", "FF41", {}, {Down(0xFF, 0), kADown, kAUp, Up(0xFF, 0)}, 16},
         PlayCase{"FFDown", "FF41", {{0xFF, 0x80}}, {kADown, kAUp}, 9},
@@ -62,7 +64,23 @@ INSTANTIATE_TEST_SUITE_P(
         PlayCase{"HeldOneDigitAfterCtrl", "11D", {}, {kCtrlDown, Down(0x0D, 0x1C), Up(0x0D, 0x1C), kCtrlUp}, 16},
         PlayCase{"ShiftSkippedUnderCapsButLeftShiftKept", "A241", {{0x14, 0x01}},
                  {Down(0xA2, 0x1D), kADown, kAUp, Up(0xA2, 0x1D)}, 16},
-        PlayCase{"SameModifierTwiceIsHeldTwice", "1111", {}, {kCtrlDown, kCtrlDown, kCtrlUp, kCtrlUp}, 16}),
+        PlayCase{"SameModifierTwiceIsHeldTwice", "1111", {}, {kCtrlDown, kCtrlDown, kCtrlUp, kCtrlUp}, 16},
+        // Extended keys carry flag 1 on both events; their neighbours keep 0 and 2.
+        PlayCase{"CtrlLeft", "1125", {}, {kCtrlDown, ExtDown(0x25), ExtUp(0x25), kCtrlUp}, 16},
+        PlayCase{"ExtendedPressedAtOnce", "21222324262728202C2E2F5D6F6E",
+                 {},
+                 {ExtDown(0x21), ExtUp(0x21), ExtDown(0x22), ExtUp(0x22), ExtDown(0x23), ExtUp(0x23),
+                  ExtDown(0x24), ExtUp(0x24), ExtDown(0x26), ExtUp(0x26), ExtDown(0x27), ExtUp(0x27),
+                  ExtDown(0x28), ExtUp(0x28), Down(0x20, 0), Up(0x20, 0), ExtDown(0x2C), ExtUp(0x2C),
+                  ExtDown(0x2E), ExtUp(0x2E), Down(0x2F, 0), Up(0x2F, 0), ExtDown(0x5D), ExtUp(0x5D),
+                  ExtDown(0x6F), ExtUp(0x6F), Down(0x6E, 0), Up(0x6E, 0)},
+                 9},
+        PlayCase{"RightModifiersHeldAsExtended", "A3A5A25C41", {},
+                 {ExtDown(0xA3), ExtDown(0xA5), Down(0xA2, 0x1D), ExtDown(0x5C), kADown, kAUp, ExtUp(0x5C),
+                  Up(0xA2, 0x1D), ExtUp(0xA5), ExtUp(0xA3)},
+                 16},
+        PlayCase{"NumLockHeldAsExtended", "90", {}, {KeyEvent{0x90, 0x45, 1}, KeyEvent{0x90, 0x45, 3}}, 16},
+        PlayCase{"OneDigitCodesAreNeverExtended", "412", {}, {kADown, kAUp, Down(0x02, 0), Up(0x02, 0)}, 16}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Trigger, ABadCodeFailsAtCheckpointEightAfterTheCodesBeforeIt) {

@@ -1,5 +1,8 @@
 #include "platform/memory/memory_platform.h"
 
+#include <iterator>
+#include <new>
+
 #include "platform/text.h"
 #include "platform/wildcard.h"
 
@@ -41,6 +44,29 @@ void MemoryPlatform::PutHidden(const std::string& path, const std::string& bytes
     entries_[Upper(path)] = Entry{path, bytes, false, true};
 }
 
+void MemoryPlatform::PutReadOnly(const std::string& path, const std::string& bytes) {
+    PutFile(path, bytes);
+    entries_[Upper(path)].readOnly = true;
+}
+
+bool MemoryPlatform::IsReadOnly(const std::string& path) const {
+    const auto it = entries_.find(Upper(path));
+    return it != entries_.end() && it->second.readOnly;
+}
+
+void MemoryPlatform::DropDirectory(const std::string& dir) {
+    const std::string key = Upper(dir);
+    missingDirectories_.push_back(key);
+    for (auto it = entries_.begin(); it != entries_.end();)
+        it = it->first.rfind(key, 0) == 0 ? entries_.erase(it) : std::next(it);
+}
+
+void MemoryPlatform::CheckDirectory(const std::string& path) {
+    const std::string key = Upper(path);
+    for (const std::string& dir : missingDirectories_)
+        if (key.rfind(dir, 0) == 0) Raise(kPathNotFound);
+}
+
 bool MemoryPlatform::Has(const std::string& path) const {
     const auto it = entries_.find(Upper(path));
     return it != entries_.end() && !it->second.directory;
@@ -75,12 +101,15 @@ void MemoryPlatform::Tick(Op op, const std::string& path) {
         throw SimulationStopped{};
     }
     for (const Fault& f : faults_) {
-        if (f.anyKind ? f.n == operations : (f.kind == op && f.n == nth)) throw MakeFailure(f.number);
+        if (!(f.anyKind ? f.n == operations : (f.kind == op && f.n == nth))) continue;
+        if (f.number == kBadAlloc) throw std::bad_alloc();
+        throw MakeFailure(f.number);
     }
 }
 
 MemoryPlatform::Entry* MemoryPlatform::Lookup(const std::string& path) {
     touched.push_back(path);
+    CheckDirectory(path);
     const auto it = entries_.find(Upper(path));
     if (it == entries_.end() || it->second.directory) return nullptr;
     return &it->second;
@@ -110,6 +139,7 @@ void MemoryPlatform::End() {
 std::string MemoryPlatform::ListFirst(const std::string& pattern) {
     Tick(Op::ListFirst, pattern);
     touched.push_back(pattern);
+    CheckDirectory(pattern);
     const auto [dir, namePattern] = SplitPath(pattern);
     listing_.clear();
     listed_ = 0;
@@ -138,7 +168,7 @@ std::string MemoryPlatform::ListNextName() {
 
 void MemoryPlatform::DeleteFile(const std::string& path) {
     Tick(Op::Delete, path);
-    Existing(path);
+    if (Existing(path).readOnly) Raise(kPathAccess);
     entries_.erase(Upper(path));
 }
 
@@ -146,6 +176,7 @@ void MemoryPlatform::RenameFile(const std::string& from, const std::string& to) 
     Tick(Op::Rename, from);
     Entry moved = Existing(from);
     touched.push_back(to);
+    CheckDirectory(to);
     const bool sameFile = Upper(from) == Upper(to);
     if (!sameFile && entries_.count(Upper(to))) Raise(kFileExists);
     entries_.erase(Upper(from));
@@ -157,9 +188,10 @@ void MemoryPlatform::CopyFile(const std::string& from, const std::string& to) {
     Tick(Op::Copy, from);
     const std::string bytes = Existing(from).bytes;
     touched.push_back(to);
+    CheckDirectory(to);
     auto it = entries_.find(Upper(to));
-    if (it != entries_.end() && it->second.directory) Raise(kPathAccess);
-    PutFile(to, bytes);
+    if (it != entries_.end() && (it->second.directory || it->second.readOnly)) Raise(kPathAccess);
+    PutFile(to, bytes);  // the bytes only: a read-only source gives an ordinary copy
 }
 
 std::string MemoryPlatform::ReadWhole(const std::string& path) {
@@ -171,8 +203,9 @@ std::string MemoryPlatform::ReadWhole(const std::string& path) {
 void MemoryPlatform::WriteWhole(const std::string& path, const std::string& bytes) {
     Tick(Op::Write, path);
     touched.push_back(path);
+    CheckDirectory(path);
     auto it = entries_.find(Upper(path));
-    if (it != entries_.end() && it->second.directory) Raise(kPathAccess);
+    if (it != entries_.end() && (it->second.directory || it->second.readOnly)) Raise(kPathAccess);
     PutFile(path, bytes);
 }
 

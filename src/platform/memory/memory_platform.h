@@ -45,6 +45,8 @@ struct Box {
     std::int32_t helpContext = 0;
 };
 
+inline constexpr std::int32_t kBadAlloc = -1;
+
 class MemoryPlatform : public Platform {
 public:
     MemoryPlatform();
@@ -63,11 +65,17 @@ public:
     void PutFile(const std::string& path, const std::string& bytes);
     void PutDirectory(const std::string& path);
     void PutHidden(const std::string& path, const std::string& bytes);
+    // A read-only file: reading and renaming work, deleting and writing fail with 75, as on Windows.
+    void PutReadOnly(const std::string& path, const std::string& bytes);
+    bool IsReadOnly(const std::string& path) const;
+    // The directory (ending in '\\') is gone: every operation on a path in it fails with 76.
+    void DropDirectory(const std::string& dir);
     bool Has(const std::string& path) const;
     std::string Content(const std::string& path) const;
     std::vector<std::string> Names() const;  // full paths of every ordinary file, as stored
 
     // Fail the n-th (from 1) operation of a kind, or the n-th operation of any kind.
+    // The number kBadAlloc throws std::bad_alloc instead of a failure.
     void FailNth(Op kind, long n, std::int32_t number);
     void FailNthOperation(long n, std::int32_t number);
 
@@ -119,6 +127,7 @@ private:
         std::string bytes;
         bool directory = false;
         bool hidden = false;
+        bool readOnly = false;
     };
     struct Fault {
         bool anyKind;
@@ -131,7 +140,10 @@ private:
     Entry& Existing(const std::string& path);
     std::string ListNextName();
 
+    void CheckDirectory(const std::string& path);
+
     std::map<std::string, Entry> entries_;  // keyed by upper-cased path
+    std::vector<std::string> missingDirectories_;  // upper-cased, ending in '\\'
     std::vector<Fault> faults_;
     std::vector<std::string> listing_;
     std::size_t listed_ = 0;

@@ -57,7 +57,18 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-[[noreturn]] void RaiseErrno() { Raise(FailureForErrno(errno)); }
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// A name that is missing because its directory is missing is "path not found",
+// as on Windows: a missing VN\ must not read as a missing file.
+[[noreturn]] void RaiseErrorAt(int error, const std::string& mappedPath) {
+    if (error == ENOENT && !IsDirectory(Split(mappedPath).first)) Raise(kPathNotFound);
+    Raise(FailureForErrno(error));
+}
+[[noreturn]] void RaiseErrnoAt(const std::string& mappedPath) { RaiseErrorAt(errno, mappedPath); }
 
 struct Entry {
     std::string name;
@@ -82,8 +93,8 @@ void Remember(const struct stat& st, Names& names) {
 
 std::int32_t FailureForErrno(int error) {
     switch (error) {
-        case ENOENT:
-        case ENOTDIR: return kFileNotFound;
+        case ENOENT: return kFileNotFound;
+        case ENOTDIR: return kPathNotFound;
         case EEXIST: return kFileExists;
         case EACCES:
         case EPERM:
@@ -195,8 +206,11 @@ std::string PosixPlatform::ListFirst(const std::string& pattern) {
         const auto [realDir, realName] = Split(real);
         listing_.clear();
         struct stat st {};
-        if (!realName.empty() && realName[0] != '.' && ::stat(real.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        if (::stat(real.c_str(), &st) != 0) {
+            if (errno != ENOENT || !IsDirectory(realDir)) RaiseErrnoAt(real);
+        } else if (!realName.empty() && realName[0] != '.' && S_ISREG(st.st_mode)) {
             listing_.push_back(realName);
+        }
     } else {
         // A listing goes through the names already read when they still
         // stand; otherwise it reads the directory, keeping only what matches.
@@ -207,9 +221,21 @@ std::string PosixPlatform::ListFirst(const std::string& pattern) {
         };
         if (NamesCurrent(dir)) {
             for (const Listed& e : names_.entries) consider(e.name, e.type);
-        } else if (DIR* d = ::opendir(dir.c_str())) {
-            while (const dirent* e = ::readdir(d)) consider(e->d_name, e->d_type);
+        } else {
+            DIR* d = ::opendir(dir.c_str());
+            if (!d) RaiseErrnoAt(dir + "/");
+            int error = 0;
+            for (;;) {
+                errno = 0;
+                const dirent* e = ::readdir(d);
+                if (!e) {
+                    error = errno;
+                    break;
+                }
+                consider(e->d_name, e->d_type);
+            }
             ::closedir(d);
+            if (error != 0) Raise(FailureForErrno(error));  // a listing broken off part-way
         }
     }
     return ListNext();
@@ -224,38 +250,31 @@ void PosixPlatform::DeleteFile(const std::string& path) {
     const auto [dir, name] = Split(real);
     const bool current = NamesCurrent(dir);
     if (!IsRegularFile(real)) {
-        errno = ::access(real.c_str(), F_OK) == 0 ? EACCES : ENOENT;
-        RaiseErrno();
+        RaiseErrorAt(::access(real.c_str(), F_OK) == 0 ? EACCES : ENOENT, real);
     }
-    if (::unlink(real.c_str()) != 0) RaiseErrno();
+    if (::unlink(real.c_str()) != 0) RaiseErrnoAt(real);
     Changed(dir, current, name, "");
 }
 
 void PosixPlatform::RenameFile(const std::string& from, const std::string& to) {
     const std::string realFrom = Resolve(from);
     const std::string realTo = Resolve(to);
-    if (!IsRegularFile(realFrom)) {
-        errno = ENOENT;
-        RaiseErrno();
-    }
+    if (!IsRegularFile(realFrom)) RaiseErrorAt(ENOENT, realFrom);
     if (realTo != realFrom && ::access(realTo.c_str(), F_OK) == 0) Raise(kFileExists);
     // A new name that differs only in case replaces the old entry.
     const std::string target = realTo == realFrom ? Mapped(to) : realTo;
     const auto [dir, oldName] = Split(realFrom);
     const auto [toDir, newName] = Split(target);
     const bool current = toDir == dir && NamesCurrent(dir);
-    if (::rename(realFrom.c_str(), target.c_str()) != 0) RaiseErrno();
+    if (::rename(realFrom.c_str(), target.c_str()) != 0) RaiseErrnoAt(target);
     Changed(dir, current, oldName, newName);
 }
 
 void PosixPlatform::CopyFile(const std::string& from, const std::string& to) {
     const std::string realFrom = Resolve(from);
-    if (!IsRegularFile(realFrom)) {
-        errno = ENOENT;
-        RaiseErrno();
-    }
+    if (!IsRegularFile(realFrom)) RaiseErrorAt(ENOENT, realFrom);
     const int in = ::open(realFrom.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) RaiseErrno();
+    if (in < 0) RaiseErrnoAt(realFrom);
     const std::string realTo = Resolve(to);
     const auto [dir, name] = Split(realTo);
     const bool current = NamesCurrent(dir);
@@ -264,7 +283,7 @@ void PosixPlatform::CopyFile(const std::string& from, const std::string& to) {
     if (out < 0) {
         const int error = errno;
         ::close(in);
-        Raise(FailureForErrno(error));
+        RaiseErrorAt(error, realTo);
     }
     std::string buffer(1 << 20, '\0');
     int error = 0;
@@ -280,13 +299,18 @@ void PosixPlatform::CopyFile(const std::string& from, const std::string& to) {
     }
     ::close(in);
     if (::close(out) != 0 && error == 0) error = errno;
-    if (error != 0) Raise(FailureForErrno(error));
+    if (error != 0) {
+        // No half-written result file is left for the word processor to load.
+        ::unlink(realTo.c_str());
+        names_.valid = false;
+        Raise(FailureForErrno(error));
+    }
 }
 
 std::string PosixPlatform::ReadWhole(const std::string& path) {
     const std::string real = Resolve(path);
     const int fd = ::open(real.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) RaiseErrno();
+    if (fd < 0) RaiseErrnoAt(real);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
@@ -319,14 +343,13 @@ void PosixPlatform::WriteWhole(const std::string& path, const std::string& bytes
     const int fd = ::open(real.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const int openError = errno;
     Changed(dir, current, "", fd < 0 ? "" : name);
-    errno = openError;
-    if (fd < 0) RaiseErrno();
+    if (fd < 0) RaiseErrorAt(openError, real);
     if (!WriteAll(fd, bytes.data(), bytes.size())) {
         const int error = errno;
         ::close(fd);
         Raise(FailureForErrno(error));
     }
-    if (::close(fd) != 0) RaiseErrno();
+    if (::close(fd) != 0) RaiseErrnoAt(real);
 }
 
 WindowHandle PosixPlatform::GetForegroundWindow() { return 0; }

@@ -6,6 +6,8 @@
 
 #include "platform/windows/win32_platform.h"
 
+#include <memory>
+
 namespace vornel {
 
 namespace {
@@ -38,8 +40,11 @@ private:
 
 std::int32_t FailureForWin32Error(unsigned long error) {
     switch (error) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND: return kFileNotFound;
+        case ERROR_FILE_NOT_FOUND: return kFileNotFound;
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+        case ERROR_BAD_NET_NAME: return kPathNotFound;
         case ERROR_ALREADY_EXISTS:
         case ERROR_FILE_EXISTS: return kFileExists;
         case ERROR_ACCESS_DENIED: return kPathAccess;
@@ -103,7 +108,13 @@ std::string Win32Platform::ListFirst(const std::string& pattern) {
     CloseListing();
     WIN32_FIND_DATAA data{};
     const HANDLE h = ::FindFirstFileA(pattern.c_str(), &data);
-    if (h == INVALID_HANDLE_VALUE) return "";
+    if (h == INVALID_HANDLE_VALUE) {
+        // Only these mean "no such file"; a missing directory, a path over the
+        // limit or a denied listing must not read as an empty store.
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) return "";
+        Raise(FailureForWin32Error(error));
+    }
     find_ = h;
     if (IsOrdinary(data)) return data.cFileName;
     return ListNext();
@@ -114,7 +125,12 @@ std::string Win32Platform::ListNext() {
     while (find_ && ::FindNextFileA(static_cast<HANDLE>(find_), &data)) {
         if (IsOrdinary(data)) return data.cFileName;
     }
+    const DWORD error = ::GetLastError();
+    const bool wasOpen = find_ != nullptr;
     CloseListing();
+    // A listing that breaks off part-way (a dropped network drive) is a failure,
+    // not the end of the names.
+    if (wasOpen && error != ERROR_NO_MORE_FILES) Raise(FailureForWin32Error(error));
     return "";
 }
 
@@ -126,8 +142,35 @@ void Win32Platform::RenameFile(const std::string& from, const std::string& to) {
     if (!::MoveFileA(from.c_str(), to.c_str())) RaiseLastError();
 }
 
+// The bytes only: CopyFileA would carry a read-only snapshot's attributes over
+// to the result file, and the next step could not replace it.
 void Win32Platform::CopyFile(const std::string& from, const std::string& to) {
-    if (!::CopyFileA(from.c_str(), to.c_str(), FALSE)) RaiseLastError();
+    File in(from, GENERIC_READ, OPEN_EXISTING);
+    std::unique_ptr<File> out = std::make_unique<File>(to, GENERIC_WRITE, CREATE_ALWAYS);
+    std::string buffer(1 << 20, '\0');
+    DWORD error = ERROR_SUCCESS;
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(in.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
+            error = ::GetLastError();
+            break;
+        }
+        if (got == 0) break;
+        DWORD put = 0;
+        if (!::WriteFile(out->get(), buffer.data(), got, &put, nullptr)) {
+            error = ::GetLastError();
+            break;
+        }
+        if (put != got) {
+            error = ERROR_DISK_FULL;
+            break;
+        }
+    }
+    if (error == ERROR_SUCCESS) return;
+    // No half-written result file is left for the word processor to load.
+    out.reset();
+    ::DeleteFileA(to.c_str());
+    Raise(FailureForWin32Error(error));
 }
 
 std::string Win32Platform::ReadWhole(const std::string& path) {
@@ -174,10 +217,18 @@ void Win32Platform::GetWindowTextA(WindowHandle window, std::string& buffer, std
     if (n < buffer.size()) buffer[n] = '\0';
 }
 
+// The live state, not the thread's own copy: a program without a window takes
+// no keyboard messages, so GetKeyboardState would never see the keys the user
+// holds or the locks toggled since it started. The down bit comes from
+// GetAsyncKeyState; the toggle bit from GetKeyState, after GetKeyState(0) has
+// brought this thread's state up to date.
 void Win32Platform::GetKeyboardState(KeyboardState& state) {
-    BYTE keys[256] = {};
-    ::GetKeyboardState(keys);
-    for (std::size_t i = 0; i < state.size(); ++i) state[i] = keys[i];
+    ::GetKeyState(0);
+    for (int vk = 0; vk < 256; ++vk) {
+        const bool down = (::GetAsyncKeyState(vk) & 0x8000) != 0;
+        const bool on = (::GetKeyState(vk) & 0x0001) != 0;
+        state[static_cast<std::size_t>(vk)] = static_cast<std::uint8_t>((down ? 0x80 : 0) | (on ? 0x01 : 0));
+    }
 }
 
 std::int32_t Win32Platform::MapVirtualKeyA(std::int32_t code, std::int32_t mapType) {
