@@ -10,8 +10,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     vornel::fuzz::PutSomeSnapshots(p, data);
     const int depth = data.ConsumeIntegralInRange(-1, 20);
     const bool watch = data.ConsumeBool();
-    const std::string control = data.ConsumeRandomLengthString(40);
-    const std::string transfer = data.ConsumeRandomLengthString(200);
+    const bool resave = data.ConsumeBool();  // XyWrite saves the newest snapshot's text again
+    std::string control = data.ConsumeRandomLengthString(40);
+    if (resave) control = "DOC\x1a";
+    std::string transfer = data.ConsumeRandomLengthString(200);
+    const auto store = vornel::fuzz::SnapshotsOf(p, "DOC");
+    if (resave && !store.empty()) transfer = store.rbegin()->second;
     p.PutFile(kDir + "VORNEL.CTL", control);
     p.PutFile(kDir + "DOC.BAK", transfer);
     // Also a transfer file under whatever name the control file gives, when it is a plain one.
@@ -26,6 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     } else {
         p.commandLine = "K " + std::to_string(depth);
     }
+    // An unchanged save (the copy equals the newest file under three digits)
+    // never files a copy and never retires a snapshot, whatever lies beside it.
+    const std::string doc = control.empty() ? "" : control.substr(0, control.size() - 1);
+    const auto before = vornel::fuzz::SnapshotsOf(p, doc);
+    const bool unchanged = !before.empty() && before.rbegin()->second == transfer;
     vornel::fuzz::RunAndCheck(p);
+    if (unchanged)
+        vornel::fuzz::Require(vornel::fuzz::SnapshotsOf(p, doc) == before, "an unchanged save changes nothing", doc);
     return 0;
 }

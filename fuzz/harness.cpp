@@ -12,12 +12,6 @@ namespace vornel::fuzz {
 
 namespace {
 
-void Require(bool holds, const char* what, const std::string& detail = "") {
-    if (holds) return;
-    std::fprintf(stderr, "invariant broken: %s %s\n", what, detail.c_str());
-    std::abort();
-}
-
 std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
 
 // A snapshot of any document: a name ending in a dot and three digits.
@@ -59,6 +53,22 @@ bool WellFormedFailureBox(const Box& box) {
 
 }  // namespace
 
+void Require(bool holds, const char* what, const std::string& detail) {
+    if (holds) return;
+    std::fprintf(stderr, "invariant broken: %s %s\n", what, detail.c_str());
+    std::abort();
+}
+
+std::map<std::string, std::string> SnapshotsOf(const MemoryPlatform& p, const std::string& doc) {
+    std::map<std::string, std::string> out;
+    const std::string stem = Upper(p.programDirectory + "\\VN\\" + doc + ".");
+    for (const auto& path : p.Names()) {
+        const std::string up = Upper(path);
+        if (up.size() == stem.size() + 3 && up.rfind(stem, 0) == 0 && IsSnapshot(NameOf(path))) out[up] = p.Content(path);
+    }
+    return out;
+}
+
 void Prepare(MemoryPlatform& p, FuzzedDataProvider& data) {
     p.titles = {data.ConsumeBool() ? "XYWRITE - DOC" : "Program Manager", "XyWrite"};
     p.maxForegroundQueries = 3;
@@ -74,6 +84,10 @@ void PutSomeSnapshots(MemoryPlatform& p, FuzzedDataProvider& data, const std::st
         std::snprintf(name, sizeof name, ".%03d", kNumbers[bit]);
         p.PutFile(kDir + doc + name, "v" + std::to_string(kNumbers[bit]));
     }
+    static const char* const kStrays[] = {".1E2", ".1E3", ".4E4", ".9E9", ".&H1", ".-12", ".TXT.009", ". 05"};
+    const auto strays = data.ConsumeIntegral<std::uint8_t>();
+    for (int bit = 0; bit < 8; ++bit)
+        if (strays & (1u << bit)) p.PutFile(kDir + doc + kStrays[bit], std::string("stray") + kStrays[bit]);
 }
 
 void RunAndCheck(MemoryPlatform& p) {
@@ -111,6 +125,8 @@ void RunAndCheck(MemoryPlatform& p) {
         Require(namesBefore.count(Upper(path)) || !HasFourDigitNumber(NameOf(path)), "no number above 999", path);
 
     Require(p.boxes.size() <= 1, "at most one box");
+    for (const Box& box : p.boxes)  // no file in VN\ may make a document unusable
+        Require(box.text.rfind("Error # 6 (Debug #15)", 0) != 0, "no overflow from a listed name", box.text);
     for (const Box& box : p.boxes) {
         const bool warning = box.text == kArgumentWarning && box.caption == "Vornel";
         Require(warning || WellFormedFailureBox(box), "a well-formed box", box.text);

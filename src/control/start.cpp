@@ -4,8 +4,8 @@
 
 #include "control/command_line.h"
 #include "control/failure_handler.h"
+#include "control/preflight.h"
 #include "control/watch_cycle.h"
-#include "store/stepping.h"
 
 namespace vornel {
 

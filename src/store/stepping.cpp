@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bitset>
 
-#include "control/watch_cycle.h"
 #include "store/inventory.h"
 #include "store/names.h"
 
@@ -53,26 +52,13 @@ Long LandForward(RunState& rs, Long moved) {
 
 }  // namespace
 
-void Preflight(RunState& rs) {
-    Inventory(rs);
-    if (rs.exists == 0) EndProgram(rs.platform);
-    SetCheckpoint(rs, 4);
-    if (!FileExists(rs.platform, StatePath(rs))) {
-        if (rs.mode == kStepForward) {
-            rs.platform.Beep();
-            EndProgram(rs.platform);
-        }
-        rs.state = 0;
-        rs.pointer = rs.highest;
-    } else {
-        SetCheckpoint(rs, 5);
-        const std::string text = rs.platform.ReadWhole(StatePath(rs));
-        rs.state = ToLong(LeadingNumber(Left(text, 1)));
-        rs.pointer = ToLong(LeadingNumber(Mid(text, 3)));
-    }
-    if (rs.mode == kStepForward || rs.state > 1) Step(rs, true);
-    RunWatchCycle(rs);  // command U's capture pass
-    Step(rs, false);
+bool ReadStateFile(RunState& rs) {
+    if (!FileExists(rs.platform, StatePath(rs))) return false;
+    SetCheckpoint(rs, 5);
+    const std::string text = rs.platform.ReadWhole(StatePath(rs));
+    rs.state = ToLong(LeadingNumber(Left(text, 1)));
+    rs.pointer = ToLong(LeadingNumber(Mid(text, 3)));
+    return true;
 }
 
 void Step(RunState& rs, bool inventoryIsFresh) {

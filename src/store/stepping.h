@@ -3,9 +3,9 @@
 
 namespace vornel {
 
-// Commands U and R: read the inventory and the state file, capture first when
-// command U has made no step yet, then step. Never returns.
-[[noreturn]] void Preflight(RunState& rs);
+// The last step from the state file ("2 17": state from the first character,
+// pointer from the third on); false, with nothing read, when there is none.
+bool ReadStateFile(RunState& rs);
 
 // One step back (U) or forward (R): the chosen snapshot is copied to the
 // result file and the state file records it. Never returns.

@@ -3,8 +3,9 @@
 PIDS=()
 
 cleanup_pids() {
-  for pid in "${PIDS[@]}"; do kill -9 "$pid" 2>/dev/null; done
-  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null; done
+  # Processes that have already gone are no failure, under set -e too.
+  for pid in "${PIDS[@]}"; do kill -9 "$pid" 2>/dev/null || true; done
+  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
   PIDS=()
   return 0
 }
@@ -40,7 +41,7 @@ begin() {  # begin <name>: a fresh directory with vornel.exe and VN\
   CURRENT=$1
   T=$WORK/$1
   mkdir -p "$T/VN"
-  cp "$BUILD/vornel.exe" "$T/"
+  cp "${VORNEL_EXE:-$BUILD/vornel.exe}" "$T/vornel.exe"  # VORNEL_EXE: try another build
   echo "-- $1"
 }
 
@@ -70,8 +71,23 @@ edit() {  # edit <stand-in> <text>: changes the stand-in's document
 vornel() { timeout 30 "$WINE" "$T/vornel.exe" "$@" >/dev/null 2>&1; }
 vornel_bg() { "$WINE" "$T/vornel.exe" "$@" >/dev/null 2>&1 & VPID=$!; PIDS+=($VPID); }
 ended() { ! kill -0 "$VPID" 2>/dev/null; }
+stop_vornel() { { kill -9 "$VPID"; wait "$VPID"; } 2>/dev/null || true; }
 dialog() { timeout 30 "$WINE" "$TOOLS/dialog.exe" "${1:-15000}" 2>/dev/null | tr -d '\r'; }
 keys() { grep -E '^(down|up) ' "$T/$1.log" | tr '\n' ' ' | sed 's/ $//'; }
 snapshots() { (cd "$T/VN" && ls DOC.[0-9][0-9][0-9] 2>/dev/null | tr '\n' ' ' | sed 's/ $//'); }
 put_snapshots() { for n in $(seq "$1" "$2"); do printf 'v%d' "$n" > "$T/VN/DOC.$(printf %03d "$n")"; done; }
 
+
+# cpu_ticks <pid>: processor time the process has used so far, in clock ticks.
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+# cpu_share <pid> <seconds>: the share of one core, in per mille, that the
+# process and the Wine server together draw over the next <seconds>; prints
+# "<process> <server>".
+cpu_share() {
+  local pid=$1 seconds=$2 server; server=$(pgrep "^wineserver" | head -1)
+  local p0 s0 p1 s1 hz; hz=$(getconf CLK_TCK)
+  p0=$(cpu_ticks "$pid"); s0=$(cpu_ticks "${server:-0}")
+  sleep "$seconds"
+  p1=$(cpu_ticks "$pid"); s1=$(cpu_ticks "${server:-0}")
+  echo "$(( (p1 - p0) * 1000 / (hz * seconds) )) $(( (s1 - s0) * 1000 / (hz * seconds) ))"
+}

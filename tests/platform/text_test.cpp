@@ -100,7 +100,11 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{"&h1f", 31, true}, NumberCase{"&O17", 15, true},
                       NumberCase{"&O19", 1, false}, NumberCase{"&H", 0, false},
                       NumberCase{"VRN", 0, false}, NumberCase{"1.5E1", 15, true},
-                      NumberCase{"0-1", 0, false}, NumberCase{"1D2", 1, false}));
+                      NumberCase{"0-1", 0, false}, NumberCase{"1D2", 1, false},
+                      NumberCase{"1E+2", 100, true}, NumberCase{"1E-2", 0.01, true},
+                      NumberCase{"&O", 0, false}, NumberCase{"&H1", 1, true},
+                      NumberCase{"&O7", 7, true}, NumberCase{"2147483647", 2147483647, true},
+                      NumberCase{"2147483648", 2147483648.0, true}));
 
 TEST(TextRules, HexValueOfACode) {
     EXPECT_EQ(HexValue("14"), 0x14);
@@ -123,12 +127,13 @@ TEST(TextRules, RoundingGoesHalfToEven) {
     EXPECT_EQ(ToSmall(32767), 32767);
     EXPECT_EQ(ToSmall(-32768), -32768);
     EXPECT_EQ(ToSmall(-32768.5), -32768);
+    EXPECT_EQ(ToLong(LeadingNumber("2147483647")), 2147483647);
 }
 
 TEST(TextRules, OutOfRangeIsOverflow) {
     EXPECT_EQ(FailureNumberOf([] { ToSmall(32767.5); }), kOverflow);  // rounds to 32768
     EXPECT_EQ(FailureNumberOf([] { ToSmall(40000); }), kOverflow);
-    EXPECT_EQ(FailureNumberOf([] { ToLong(2147483648.0); }), kOverflow);
+    EXPECT_EQ(FailureNumberOf([] { ToLong(LeadingNumber("2147483648")); }), kOverflow);
     EXPECT_EQ(FailureNumberOf([] { ToLong(1e300 * 1e300); }), kOverflow);
     EXPECT_EQ(FailureNumberOf([] { ToLong(std::nan("")); }), kOverflow);
     EXPECT_EQ(FailureNumberOf([] { ToByte(256); }), kOverflow);

@@ -123,6 +123,33 @@ TEST_F(PosixStore, RenumbersLowerCaseSnapshotsThroughTheNameCache) {
     EXPECT_EQ(Get("doc.036"), "new");
 }
 
+// Stray names on disk: an unchanged save changes nothing, a changed one files
+// the next number, and no stray makes the document unusable.
+TEST_F(PosixStore, StrayNamesCostNoSnapshot) {
+    for (const char* stray : {"DOC.1E3", "DOC.4E4", "doc.9e9", "DOC.&H1", "DOC.TXT.009"}) Put(stray, "stray");
+    for (int n = 1; n <= 5; ++n) Put("DOC.00" + std::to_string(n), "v" + std::to_string(n));
+    Put("DOC.BAK", "v5");
+    Put("VORNEL.CTL", "DOC\n");
+    EXPECT_EQ(Run("K 5").boxes, 0);
+    EXPECT_EQ(Get("DOC.001"), "v1");
+    EXPECT_FALSE(Exists("DOC.006"));
+    EXPECT_FALSE(Exists("DOC.BAK"));
+    Put("DOC.BAK", "v6");
+    Put("VORNEL.CTL", "DOC\n");
+    EXPECT_EQ(Run("K 9").boxes, 0);  // &H1 counts as 1: six below the depth
+    EXPECT_EQ(Get("DOC.006"), "v6");
+    EXPECT_EQ(Run("U DOC").boxes, 0);
+    EXPECT_EQ(Get("DOC.VRN"), "v5");
+    EXPECT_EQ(Get("DOC.4E4"), "stray");
+}
+
+// Without VN\ nothing is read as "no file": the first look fails with 76.
+TEST_F(PosixStore, AMissingWorkingDirectoryIsPathNotFound) {
+    std::filesystem::remove_all(root_ + "/VN");
+    for (const char* line : {"K 3", "U DOC", "R DOC", "41 1 3"}) EXPECT_EQ(Run(line).boxes, 1) << line;
+    EXPECT_FALSE(std::filesystem::exists(root_ + "/VN"));
+}
+
 TEST_F(PosixStore, SeesFilesThatAppearAfterItLooked) {
     TestPosixPlatform p("", root_);
     const std::string vn = root_ + "\\VN\\";

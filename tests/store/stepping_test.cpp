@@ -80,6 +80,7 @@ struct RoadCase {
     std::string command;
     std::string result;  // "" when nothing is written
     std::string stateAfter;
+    bool captures = false;  // command U looks for XyWrite before stepping
 };
 
 class SteppingRoads : public ::testing::TestWithParam<RoadCase> {};
@@ -94,6 +95,9 @@ TEST_P(SteppingRoads, LandWhereTheyShould) {
     EXPECT_TRUE(p.boxes.empty()) << p.boxes.front().text;
     EXPECT_EQ(p.Content(kDir + "DOC.VRN"), c.result);
     EXPECT_EQ(p.Content(kDir + "DOC.DAT"), c.stateAfter.empty() ? c.state : c.stateAfter);
+    EXPECT_EQ(p.foregroundQueries > 0, c.captures);
+    // Every probe stays within the three-digit numbers.
+    for (const std::string& path : p.touched) EXPECT_EQ(path.find("DOC.1000"), std::string::npos) << path;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -112,9 +116,47 @@ INSTANTIATE_TEST_SUITE_P(
         RoadCase{{5, 6, 7}, "2 40000", "U DOC", "v7", "2 7"},        // a pointer far out
         RoadCase{{5, 6, 7}, "2 -3", "U DOC", "v7", "2 7"},
         RoadCase{{1, 2, 3}, "2", "U DOC", "v3", "2 3"},              // state with no pointer
-        RoadCase{{1, 2, 3}, "X 9", "U DOC", "v3", "2 3"},            // state 0: capture, then step from 9
+        RoadCase{{1, 2, 3}, "X 9", "U DOC", "v3", "2 3", true},      // state 0: capture, then step from 9
+        RoadCase{{1, 2, 3, 4, 5}, "1 4", "U DOC", "v3", "2 3", true},  // state 1 captures first, like 0
         RoadCase{{1, 2, 3}, "1 2", "R DOC", "v3", "3 3"},
+        RoadCase{{0, 1, 2}, "2 1", "U DOC", "v0", "2 0"},            // 000 is a number like any other
+        RoadCase{{997, 998, 999}, "3 999", "R DOC", "v999", "3 999"},  // 1000 is never probed
         RoadCase{{1, 2, 3}, "27 2", "U DOC", "v1", "2 1"}));          // state read from its first character
+
+// After its capture pass the step takes its own inventory: the control file
+// may have named another document, whose snapshots it then steps through.
+TEST(Stepping, TheStepFollowsTheDocumentTheCaptureNamed) {
+    const struct {
+        const char* saved;  // OTHER.BAK written with the control file; null for none
+        const char* result;
+        const char* state;
+    } cases[] = {{"other text", "other text", "2 1"}, {nullptr, "", ""}};
+    for (const auto& c : cases) {
+        MemoryPlatform p;
+        p.titles = {"XYWRITE"};
+        PutSnapshots(p, "DOC", 1, 5);
+        p.onForegroundQuery = [&](long) {
+            if (c.saved) p.PutFile(kDir + "OTHER.BAK", c.saved);
+            p.PutFile(kDir + "VORNEL.CTL", "OTHER\x1a");
+        };
+        RunProgram(p, "U DOC");
+        EXPECT_TRUE(p.boxes.empty());
+        EXPECT_EQ(p.Content(kDir + "OTHER.VRN"), c.result);
+        EXPECT_EQ(p.Content(kDir + "OTHER.DAT"), c.state);
+        EXPECT_FALSE(p.Has(kDir + "DOC.VRN"));
+        EXPECT_FALSE(p.Has(kDir + "DOC.DAT"));
+    }
+}
+
+TEST(Stepping, DocumentNamesMayHoldBlanks) {
+    MemoryPlatform p;
+    PutSnapshots(p, "MY DOC", 1, 3);
+    p.PutFile(kDir + "MY DOC.DAT", "2 3");
+    RunProgram(p, "U my doc");
+    EXPECT_TRUE(p.boxes.empty());
+    EXPECT_EQ(p.Content(kDir + "MY DOC.VRN"), "v2");
+    EXPECT_EQ(p.Content(kDir + "MY DOC.DAT"), "2 2");
+}
 
 TEST(Stepping, RWithoutAStateFileBeepsAndWritesNothing) {
     MemoryPlatform p;

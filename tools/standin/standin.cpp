@@ -60,9 +60,11 @@ void Front(HWND hwnd) {
     SetFocus(hwnd);
 }
 
-void OnKey(WPARAM vk, bool down) {
+// Logs "down 25" or, for a key sent as an extended key (lParam bit 24), "down 25 ext".
+void OnKey(WPARAM vk, LPARAM lp, bool down) {
     char line[32];
-    std::snprintf(line, sizeof line, "%s %02X", down ? "down" : "up", static_cast<unsigned>(vk & 0xFF));
+    std::snprintf(line, sizeof line, "%s %02X%s", down ? "down" : "up", static_cast<unsigned>(vk & 0xFF),
+                  (lp & (1L << 24)) ? " ext" : "");
     Log(line);
     const bool wasDown = g_down[vk & 0xFF];
     g_down[vk & 0xFF] = down;
@@ -93,9 +95,9 @@ void Poll(HWND hwnd) {
 LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_KEYDOWN:
-        case WM_SYSKEYDOWN: OnKey(wp, true); return 0;
+        case WM_SYSKEYDOWN: OnKey(wp, lp, true); return 0;
         case WM_KEYUP:
-        case WM_SYSKEYUP: OnKey(wp, false); return 0;
+        case WM_SYSKEYUP: OnKey(wp, lp, false); return 0;
         case WM_TIMER: Poll(hwnd); return 0;
         case WM_DESTROY: PostQuitMessage(0); return 0;
     }
