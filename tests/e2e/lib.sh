@@ -68,7 +68,8 @@ edit() {  # edit <stand-in> <text>: changes the stand-in's document
   printf '%s' "$2" > "$T/$1.text.new" && mv "$T/$1.text.new" "$T/$1.text"
 }
 
-vornel() { timeout 30 "$WINE" "$T/vornel.exe" "$@" >/dev/null 2>&1; }
+# Wine's own messages go to $T/wine.log, for a look when a run goes wrong.
+vornel() { timeout 30 "$WINE" "$T/vornel.exe" "$@" >/dev/null 2>>"$T/wine.log"; }
 vornel_bg() { "$WINE" "$T/vornel.exe" "$@" >/dev/null 2>&1 & VPID=$!; PIDS+=($VPID); }
 ended() { ! kill -0 "$VPID" 2>/dev/null; }
 stop_vornel() { { kill -9 "$VPID"; wait "$VPID"; } 2>/dev/null || true; }
