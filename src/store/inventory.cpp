@@ -1,5 +1,7 @@
 #include "store/inventory.h"
 
+#include <algorithm>
+
 #include "platform/wildcard.h"
 #include "store/names.h"
 
@@ -14,6 +16,10 @@ bool IsSnapshotName(const std::string& listed, const std::string& documentName) 
     return listed.size() == stem + 4 && listed[stem] == '.' && SameName(listed.substr(0, stem), documentName);
 }
 
+bool IsThreeDigits(const std::string& s) {
+    return s.size() == 3 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 }  // namespace
 
 void Inventory(RunState& rs) {
@@ -26,14 +32,18 @@ void Inventory(RunState& rs) {
     std::string name = rs.platform.ListFirst(rs.workingDirectory + rs.documentName + ".*");
     while (!name.empty()) {
         const std::string last = Right(name, 3);
-        // A name reading above 999 (DOC.1E3, DOC.9E9) is nobody's snapshot:
-        // counted, it would stand for a newest that can never be compared.
-        if (IsSnapshotName(name, rs.documentName) && IsNumeric(last) && LeadingNumber(last) < 999.5) {
-            rs.count = AddSmall(rs.count, 1);
-            const Small value = ToSmall(LeadingNumber(last));
-            if (value > rs.highest) rs.highest = value;
-            if (value < rs.lowest) rs.lowest = value;
-            if (value > rs.newest && last == Fmt3(value)) rs.newest = value;
+        if (IsSnapshotName(name, rs.documentName) && IsNumeric(last)) {
+            // A name reading above 999 (DOC.1E3, DOC.9E9) is nobody's snapshot:
+            // counted, it would stand for a newest that can never be compared.
+            const double read = LeadingNumber(last);
+            if (read < 999.5) {
+                rs.count = AddSmall(rs.count, 1);
+                const Small value = ToSmall(read);
+                if (value > rs.highest) rs.highest = value;
+                if (value < rs.lowest) rs.lowest = value;
+                // Three plain digits are the name Fmt3 gives that number.
+                if (value > rs.newest && IsThreeDigits(last)) rs.newest = value;
+            }
         }
         name = rs.platform.ListNext();
     }
