@@ -143,13 +143,6 @@ TEST_F(PosixStore, StrayNamesCostNoSnapshot) {
     EXPECT_EQ(Get("DOC.4E4"), "stray");
 }
 
-// Without VN\ nothing is read as "no file": the first look fails with 76.
-TEST_F(PosixStore, AMissingWorkingDirectoryIsPathNotFound) {
-    std::filesystem::remove_all(root_ + "/VN");
-    for (const char* line : {"K 3", "U DOC", "R DOC", "41 1 3"}) EXPECT_EQ(Run(line).boxes, 1) << line;
-    EXPECT_FALSE(std::filesystem::exists(root_ + "/VN"));
-}
-
 TEST_F(PosixStore, SeesFilesThatAppearAfterItLooked) {
     TestPosixPlatform p("", root_);
     const std::string vn = root_ + "\\VN\\";

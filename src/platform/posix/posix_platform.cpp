@@ -207,7 +207,8 @@ std::string PosixPlatform::ListFirst(const std::string& pattern) {
         listing_.clear();
         struct stat st {};
         if (::stat(real.c_str(), &st) != 0) {
-            if (errno != ENOENT || !IsDirectory(realDir)) RaiseErrnoAt(real);
+            if (errno != ENOENT) RaiseErrnoAt(real);
+            if (!IsDirectory(realDir)) Raise(kPathNotFound);
         } else if (!realName.empty() && realName[0] != '.' && S_ISREG(st.st_mode)) {
             listing_.push_back(realName);
         }
@@ -249,9 +250,7 @@ void PosixPlatform::DeleteFile(const std::string& path) {
     const std::string real = Resolve(path);
     const auto [dir, name] = Split(real);
     const bool current = NamesCurrent(dir);
-    if (!IsRegularFile(real)) {
-        RaiseErrorAt(::access(real.c_str(), F_OK) == 0 ? EACCES : ENOENT, real);
-    }
+    if (!IsRegularFile(real)) RaiseErrorAt(::access(real.c_str(), F_OK) == 0 ? EACCES : ENOENT, real);
     if (::unlink(real.c_str()) != 0) RaiseErrnoAt(real);
     Changed(dir, current, name, "");
 }

@@ -6,7 +6,7 @@
 
 #include "platform/windows/win32_platform.h"
 
-#include <memory>
+#include <algorithm>
 
 namespace vornel {
 
@@ -35,6 +35,19 @@ public:
 private:
     HANDLE handle_;
 };
+
+// Writes every byte; the Win32 error that stopped it, or ERROR_SUCCESS.
+DWORD PutAll(HANDLE file, const char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        DWORD put = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+        if (!::WriteFile(file, data + done, want, &put, nullptr)) return ::GetLastError();
+        if (put == 0) return ERROR_DISK_FULL;
+        done += put;
+    }
+    return ERROR_SUCCESS;
+}
 
 }  // namespace
 
@@ -146,29 +159,22 @@ void Win32Platform::RenameFile(const std::string& from, const std::string& to) {
 // to the result file, and the next step could not replace it.
 void Win32Platform::CopyFile(const std::string& from, const std::string& to) {
     File in(from, GENERIC_READ, OPEN_EXISTING);
-    std::unique_ptr<File> out = std::make_unique<File>(to, GENERIC_WRITE, CREATE_ALWAYS);
-    std::string buffer(1 << 20, '\0');
     DWORD error = ERROR_SUCCESS;
-    for (;;) {
+    {
+        File out(to, GENERIC_WRITE, CREATE_ALWAYS);
+        std::string buffer(1 << 20, '\0');
         DWORD got = 0;
-        if (!::ReadFile(in.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr)) {
-            error = ::GetLastError();
-            break;
-        }
-        if (got == 0) break;
-        DWORD put = 0;
-        if (!::WriteFile(out->get(), buffer.data(), got, &put, nullptr)) {
-            error = ::GetLastError();
-            break;
-        }
-        if (put != got) {
-            error = ERROR_DISK_FULL;
-            break;
+        while (error == ERROR_SUCCESS) {
+            if (!::ReadFile(in.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
+                error = ::GetLastError();
+            else if (got == 0)
+                break;
+            else
+                error = PutAll(out.get(), buffer.data(), got);
         }
     }
     if (error == ERROR_SUCCESS) return;
     // No half-written result file is left for the word processor to load.
-    out.reset();
     ::DeleteFileA(to.c_str());
     Raise(FailureForWin32Error(error));
 }
@@ -193,14 +199,8 @@ std::string Win32Platform::ReadWhole(const std::string& path) {
 
 void Win32Platform::WriteWhole(const std::string& path, const std::string& bytes) {
     File file(path, GENERIC_WRITE, CREATE_ALWAYS);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD put = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-        if (!::WriteFile(file.get(), bytes.data() + done, want, &put, nullptr)) RaiseLastError();
-        if (put == 0) Raise(kDiskFull);
-        done += put;
-    }
+    const DWORD error = PutAll(file.get(), bytes.data(), bytes.size());
+    if (error != ERROR_SUCCESS) Raise(FailureForWin32Error(error));
 }
 
 WindowHandle Win32Platform::GetForegroundWindow() {
