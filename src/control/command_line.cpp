@@ -34,10 +34,14 @@ void PlaceWorkingDirectory(RunState& rs) {
     rs.programDirectory = rs.platform.ProgramDirectory();
     rs.workingDirectory = rs.programDirectory + "\\VN\\";
     rs.controlFilePath = rs.workingDirectory + "VORNEL.CTL";
-    // Looked for in every mode, K included: a missing VN\ fails here, before
-    // a key is typed or a file touched, rather than reading as "no files".
+}
+
+void ClearStaleControlFile(RunState& rs) {
     const bool stale = FileExists(rs.platform, rs.controlFilePath);
-    if (rs.mode < kSingleIntake && stale) rs.platform.DeleteFile(rs.controlFilePath);
+    // One the word processor is writing this moment is a save, not stale: the
+    // next intake takes it.
+    if (rs.mode < kSingleIntake && stale && !rs.platform.BeingWritten(rs.controlFilePath))
+        rs.platform.DeleteFile(rs.controlFilePath);
 }
 
 }  // namespace vornel

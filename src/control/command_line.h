@@ -10,8 +10,12 @@ inline constexpr const char* kArgumentWarning =
 // Bad watch-mode numbers get the warning box and end the program.
 void ReadCommandLine(RunState& rs);
 
-// Places the working directory and the control file; clears a stale control
-// file except for command K, which is there to take it in.
+// Places the working directory and the control file.
 void PlaceWorkingDirectory(RunState& rs);
+
+// Looks for a stale control file and deletes it, except for command K, which
+// is there to take it in. Looked for in every mode, so that a missing
+// working directory fails here, before a key is typed or a file touched.
+void ClearStaleControlFile(RunState& rs);
 
 }  // namespace vornel

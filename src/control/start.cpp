@@ -5,6 +5,7 @@
 #include "control/command_line.h"
 #include "control/failure_handler.h"
 #include "control/preflight.h"
+#include "control/turns.h"
 #include "control/watch_cycle.h"
 
 namespace vornel {
@@ -17,6 +18,10 @@ void Start(Platform& platform) {
         ReadCommandLine(rs);
         SetCheckpoint(rs, 2);
         PlaceWorkingDirectory(rs);
+        {
+            const DirectoryTurn turn(rs);
+            ClearStaleControlFile(rs);
+        }
         SetCheckpoint(rs, 3);
         if (rs.mode >= kStepBack && rs.mode <= 4)
             Preflight(rs);

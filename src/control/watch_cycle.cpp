@@ -1,5 +1,8 @@
 #include "control/watch_cycle.h"
 
+#include <optional>
+
+#include "control/turns.h"
 #include "store/intake.h"
 #include "trigger/player.h"
 
@@ -7,9 +10,13 @@ namespace vornel {
 
 void RunWatchCycle(RunState& rs) {
     Platform& platform = rs.platform;
+    // A second watch mode on the same VN\ takes over from the first, which
+    // ends between passes: two would type two chords per interval.
+    std::optional<WatchClaim> claim;
+    if (rs.mode == kWatch) claim.emplace(rs);
     SetCheckpoint(rs, 6);
     for (;;) {
-        if (rs.mode == kWatch) platform.Sleep(rs.interval);
+        if (rs.mode == kWatch && platform.SleepUnlessTakenOver(rs.interval)) EndProgram(platform);
         const WindowHandle window = platform.GetForegroundWindow();
         std::string title = Padded(kTitleBufferSize, ' ');
         platform.GetWindowTextA(window, title, kTitleBufferSize);
@@ -20,7 +27,10 @@ void RunWatchCycle(RunState& rs) {
                 platform.Sleep(kSavePause);
             }
             SetCheckpoint(rs, 10);
-            Intake(rs);
+            {
+                const DirectoryTurn turn(rs);
+                Intake(rs);
+            }
             SetCheckpoint(rs, 14);
             if (rs.mode >= kStepBack && rs.mode <= 4) return;
         }

@@ -6,6 +6,7 @@ static const char* DescriptionOf(std::int32_t number) {
     switch (number) {
         case kInvalidArgument: return "Invalid procedure call or argument";
         case kOverflow: return "Overflow";
+        case kRunHolding: return "Another Vornel run is holding VN\\ (waited 30 seconds)";
         case kOutOfMemory: return "Out of memory";
         case kTypeMismatch: return "Type mismatch";
         case kBadFileName: return "Bad file name or number";

@@ -19,6 +19,7 @@ struct Failure {
 // Failure numbers the program raises, with their fixed descriptions.
 enum FailureNumber : std::int32_t {
     kInvalidArgument = 5,
+    kRunHolding = 10,  // another Vornel run kept VN\ for longer than a turn may take
     kOutOfMemory = 7,
     kOverflow = 6,
     kTypeMismatch = 13,

@@ -38,9 +38,39 @@ public:
     virtual std::string ListNext() = 0;  // "" when the listing is exhausted
     virtual void DeleteFile(const std::string& path) = 0;
     virtual void RenameFile(const std::string& from, const std::string& to) = 0;
+    // A copy is an ordinary, writable file with the source's bytes and
+    // last-write time, made in chunks; a failed copy leaves no destination.
     virtual void CopyFile(const std::string& from, const std::string& to) = 0;
     virtual std::string ReadWhole(const std::string& path) = 0;
-    virtual void WriteWhole(const std::string& path, const std::string& bytes) = 0;  // replaces
+    // Replaces the file; a failed write leaves no half-written file behind.
+    virtual void WriteWhole(const std::string& path, const std::string& bytes) = 0;
+    // Puts `from` in the place of `to` in one operation, replacing it when it
+    // exists: a reader sees the old file or the new one, never part of one.
+    // A failed move leaves `to` as it was and removes `from`.
+    virtual void ReplaceFile(const std::string& from, const std::string& to) = 0;
+    // The length in bytes, with the file opened for reading as ReadWhole would.
+    virtual std::int64_t FileSize(const std::string& path) = 0;
+    // True when both files hold the same bytes; reads them in chunks and stops
+    // at the first difference, so no document is held whole in memory.
+    virtual bool SameBytes(const std::string& a, const std::string& b) = 0;
+    // True when another program has the file open for writing right now (a
+    // save still going on). Never fails: a file that cannot be looked at is
+    // not being written, and the operation that follows reports why.
+    virtual bool BeingWritten(const std::string& path) = 0;
+
+    // Runs that overlap take turns on a working directory. LockDirectory waits
+    // at most `milliseconds` for the turn, then fails with kRunHolding; a
+    // holder that died counts as gone. End() lets go of whatever is held.
+    // Nothing is created in the directory for it.
+    virtual void LockDirectory(const std::string& dir, std::int32_t milliseconds) = 0;
+    virtual void UnlockDirectory(const std::string& dir) = 0;
+    // One watch mode per working directory: asks the one that runs there to
+    // end, and waits at most `milliseconds` until it has (then kRunHolding).
+    virtual void ClaimWatch(const std::string& dir, std::int32_t milliseconds) = 0;
+    virtual void ReleaseWatch(const std::string& dir) = 0;
+    // Sleeps like Sleep, but returns true at once when a newer watch mode has
+    // asked for the directory this run claimed.
+    virtual bool SleepUnlessTakenOver(std::int32_t milliseconds) = 0;
 
     // Windows and keyboard.
     virtual WindowHandle GetForegroundWindow() = 0;

@@ -9,19 +9,29 @@ namespace vornel {
 
 namespace {
 
+// Sizes first: a copy of another length is new without reading a byte of
+// either file; one of the same length is compared chunk by chunk.
 bool DiffersFromNewest(RunState& rs) {
-    const std::string transfer = rs.platform.ReadWhole(TransferPath(rs));
+    const std::int64_t size = rs.platform.FileSize(TransferPath(rs));
     SetCheckpoint(rs, 12);
     // The highest counted number may come from an odd name (DOC.1E2) with no
     // file under its three digits; the copy is compared with the newest file
     // that is there, so a stray name never makes an unchanged save look new.
     if (rs.newest < 0) return true;  // only odd names: nothing to compare with
-    return rs.platform.ReadWhole(SnapshotPath(rs, Fmt3(rs.newest))) != transfer;
+    const std::string newest = SnapshotPath(rs, Fmt3(rs.newest));
+    if (rs.platform.FileSize(newest) != size) return true;
+    return !rs.platform.SameBytes(TransferPath(rs), newest);
 }
 
-void DeleteOldest(RunState& rs) {
-    const std::string oldest = SnapshotPath(rs, Fmt3(rs.lowest));
-    if (SnapshotExists(rs, rs.lowest)) rs.platform.DeleteFile(oldest);
+// Deletes the oldest snapshot filed under its three digits, at or above the
+// lowest number; the next one up becomes the lowest.
+void RetireOldest(RunState& rs) {
+    for (Small n = std::max<Small>(rs.lowest, 0); n <= 999; ++n) {
+        if (!SnapshotExists(rs, n)) continue;
+        rs.platform.DeleteFile(SnapshotPath(rs, Fmt3(n)));
+        rs.lowest = AddSmall(n, 1);
+        return;
+    }
 }
 
 // Renames the snapshots from number `from` up to 999, in order, to 1, 2, 3 ...
@@ -40,16 +50,20 @@ void Renumber(RunState& rs, Small from) {
 // The number the transfer file is filed under, after retention has made room.
 Small MakeRoom(RunState& rs) {
     if (rs.exists == 0) return 1;  // first snapshot: nothing to retire yet
-    if (rs.count == rs.depth) {
-        DeleteOldest(rs);
-        if (rs.highest == 999) Renumber(rs, AddSmall(rs.lowest, 1));
+    // At the depth the oldest goes; above it (a capture, a lowered depth) the
+    // next oldest too, so the store comes back to its depth one copy at a
+    // time and a mistyped depth never wipes a history in one sweep.
+    if (rs.depth >= 1 && rs.count >= rs.depth) {
+        RetireOldest(rs);
+        if (rs.count > rs.depth) RetireOldest(rs);
+        if (rs.highest == 999) Renumber(rs, rs.lowest);
     }
     if (rs.highest < 999) return std::max<Small>(AddSmall(rs.highest, 1), 1);
     // Numbers stop at 999: close the gaps first, and when all 999 are taken,
     // retire the oldest as retention would.
     Renumber(rs, rs.lowest);
     if (rs.highest == 999) {
-        DeleteOldest(rs);
+        RetireOldest(rs);
         Renumber(rs, 2);
     }
     return AddSmall(rs.highest, 1);
@@ -59,6 +73,9 @@ Small MakeRoom(RunState& rs) {
 
 void Intake(RunState& rs) {
     if (!FileExists(rs.platform, rs.controlFilePath)) return;
+    // The word processor's macro takes no turn: a save still going on is not
+    // there yet, and a later pass takes it.
+    if (rs.platform.BeingWritten(rs.controlFilePath)) return;
     rs.documentName = rs.platform.ReadWhole(rs.controlFilePath);
     rs.platform.DeleteFile(rs.controlFilePath);
     SetCheckpoint(rs, 11);
@@ -68,6 +85,8 @@ void Intake(RunState& rs) {
     Inventory(rs);
     if (!FileExists(rs.platform, TransferPath(rs))) {
         isNew = 0;
+    } else if (rs.platform.BeingWritten(TransferPath(rs))) {
+        return;  // left in place, nothing filed: the next save brings a new control file
     } else if (rs.exists > 0 && !DiffersFromNewest(rs)) {
         isNew = 0;
     }

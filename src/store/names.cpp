@@ -24,5 +24,6 @@ std::string SnapshotPath(const RunState& rs, const std::string& digits) {
 
 std::string StatePath(const RunState& rs) { return rs.workingDirectory + rs.documentName + ".DAT"; }
 std::string ResultPath(const RunState& rs) { return rs.workingDirectory + rs.documentName + ".VRN"; }
+std::string TemporaryPath(const RunState& rs) { return rs.workingDirectory + rs.documentName + ".VN~"; }
 
 }  // namespace vornel

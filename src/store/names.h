@@ -17,5 +17,8 @@ std::string TransferPath(const RunState& rs);                            // DOC.
 std::string SnapshotPath(const RunState& rs, const std::string& digits);  // DOC.001
 std::string StatePath(const RunState& rs);                               // DOC.DAT
 std::string ResultPath(const RunState& rs);                              // DOC.VRN
+// Where the step makes DOC.VRN and DOC.DAT before it moves them into place:
+// no inventory counts it, and the word processor's side has no use for it.
+std::string TemporaryPath(const RunState& rs);                           // DOC.VN~
 
 }  // namespace vornel

@@ -74,14 +74,18 @@ void Step(RunState& rs, bool inventoryIsFresh) {
     rs.pointer = landed;
     const std::string chosen = SnapshotPath(rs, Fmt3(static_cast<Small>(rs.pointer)));
 
+    // Both files are made aside and moved into place whole: a macro that waits
+    // for DOC.VRN never loads half a document, and a failed step leaves the
+    // old one. DOC.DAT follows DOC.VRN, so an interrupted step starts again
+    // from the old pointer.
     SetCheckpoint(rs, 19);
-    if (FileExists(rs.platform, ResultPath(rs))) rs.platform.DeleteFile(ResultPath(rs));
-    rs.platform.CopyFile(chosen, ResultPath(rs));
+    rs.platform.CopyFile(chosen, TemporaryPath(rs));
+    rs.platform.ReplaceFile(TemporaryPath(rs), ResultPath(rs));
     rs.state = rs.mode == kStepBack ? 2 : 3;
 
     SetCheckpoint(rs, 20);
-    if (FileExists(rs.platform, StatePath(rs))) rs.platform.DeleteFile(StatePath(rs));
-    rs.platform.WriteWhole(StatePath(rs), Digits(rs.state) + " " + Digits(rs.pointer));
+    rs.platform.WriteWhole(TemporaryPath(rs), Digits(rs.state) + " " + Digits(rs.pointer));
+    rs.platform.ReplaceFile(TemporaryPath(rs), StatePath(rs));
     EndProgram(rs.platform);
 }
 

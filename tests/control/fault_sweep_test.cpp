@@ -68,18 +68,20 @@ std::set<int> Allowed(const Operation& o, bool watching, int transferChecks) {
         case Op::Sleep: return {7};
         case Op::Copy: return {19};
         case Op::ListNext: return {15};
+        case Op::Compare: return {12};
+        case Op::Lock: return {2, 3, 10, 14};  // start, preflight, intake, the step after a capture
         default: break;
     }
     if (EndsWith(path, "VORNEL.CTL")) return watching ? std::set<int>{10} : std::set<int>{2};
     if (EndsWith(path, "DOC.*")) return {15};
     if (EndsWith(path, "DOC.BAK")) {
         const bool existenceTest = o.op == Op::ListFirst && transferChecks == 1;
-        return o.op == Op::Read || existenceTest ? std::set<int>{15} : std::set<int>{13};
+        return o.op == Op::Size || o.op == Op::BeingWritten || existenceTest ? std::set<int>{15} : std::set<int>{13};
     }
-    if (EndsWith(path, "DOC.DAT")) return o.op == Op::Read ? std::set<int>{5} : std::set<int>{4, 20};
-    if (EndsWith(path, "DOC.VRN")) return {19};
+    if (EndsWith(path, "DOC.DAT")) return o.op == Op::Read ? std::set<int>{5} : std::set<int>{4, 14};
+    if (EndsWith(path, "DOC.VN~")) return o.op == Op::Write ? std::set<int>{20} : std::set<int>{19, 20};
     if (IsSnapshot(path)) {
-        if (o.op == Op::Read) return {12};
+        if (o.op == Op::Size) return {12};
         if (o.op == Op::ListFirst) return {12, 13, 18};
         return {13};
     }
@@ -99,7 +101,10 @@ std::vector<std::int32_t> KindsFor(Op op) {
         case Op::Delete: return {kPermissionDenied, kFileNotFound};
         case Op::Rename:
         case Op::Copy: return {kPermissionDenied, kFileNotFound, kDiskFull};
-        case Op::Write: return {kPermissionDenied, kDiskFull};
+        case Op::Write:
+        case Op::Replace: return {kPermissionDenied, kDiskFull};
+        case Op::Unlock:
+        case Op::Release: return {};  // letting go cannot fail
         default: return {kPermissionDenied};
     }
 }

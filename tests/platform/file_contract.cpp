@@ -138,6 +138,63 @@ TEST_P(FileContract, ACopyOfAReadOnlyFileIsAnOrdinaryFile) {
     EXPECT_EQ(p().ReadWhole(at("DOC.002")), "two");
 }
 
+// A step's result appears whole: made aside, then moved over the old one in
+// one operation. A move that fails leaves the old file and removes the new.
+TEST_P(FileContract, ReplacingPutsAWholeFileInPlace) {
+    p().WriteWhole(at("DOC.VRN"), "old result");
+    p().WriteWhole(at("DOC.VN~"), "new result");
+    p().ReplaceFile(at("DOC.VN~"), at("DOC.VRN"));
+    EXPECT_EQ(p().ReadWhole(at("DOC.VRN")), "new result");
+    EXPECT_EQ(p().ListFirst(at("DOC.VN~")), "");
+    p().WriteWhole(at("DOC.VN~"), "first");
+    p().ReplaceFile(at("DOC.VN~"), at("DOC.DAT"));  // nothing there to replace
+    EXPECT_EQ(p().ReadWhole(at("DOC.DAT")), "first");
+
+    backend_->MakeDirectory("DOC.DIR");
+    p().WriteWhole(at("DOC.VN~"), "cannot go there");
+    EXPECT_NE(FailureOf([&] { p().ReplaceFile(at("DOC.VN~"), at("DOC.DIR")); }), 0);
+    EXPECT_EQ(p().ListFirst(at("DOC.VN~")), "");
+    EXPECT_EQ(FailureOf([&] { p().ReplaceFile(at("NONE.VN~"), at("DOC.VRN")); }), kFileNotFound);
+    EXPECT_EQ(p().ReadWhole(at("DOC.VRN")), "new result");
+}
+
+// The result file carries its snapshot's last-write time, as a Windows copy
+// would, so a listing shows when the version being looked at was saved.
+TEST_P(FileContract, ACopyKeepsTheLastWriteTime) {
+    p().WriteWhole(at("DOC.002"), "two");
+    backend_->SetTime("DOC.002", 1577923200);  // 2020-01-02
+    p().CopyFile(at("DOC.002"), at("DOC.VN~"));
+    p().ReplaceFile(at("DOC.VN~"), at("DOC.VRN"));
+    EXPECT_EQ(backend_->TimeOf("DOC.VRN"), 1577923200);
+    EXPECT_EQ(backend_->TimeOf("DOC.002"), 1577923200);
+}
+
+// Sizes and comparisons go by chunks: a difference in the last byte of a
+// file longer than one chunk still counts, and so does one in the first.
+TEST_P(FileContract, SizesAndComparisons) {
+    const std::string big(200 * 1024 + 7, 'x');
+    std::string lastDiffers = big, firstDiffers = big;
+    lastDiffers.back() = 'y';
+    firstDiffers.front() = 'y';
+    p().WriteWhole(at("DOC.BAK"), big);
+    p().WriteWhole(at("DOC.001"), big);
+    p().WriteWhole(at("DOC.002"), lastDiffers);
+    p().WriteWhole(at("DOC.003"), firstDiffers);
+    p().WriteWhole(at("DOC.004"), big + "z");
+    p().WriteWhole(at("DOC.005"), "");
+    EXPECT_EQ(p().FileSize(at("DOC.BAK")), static_cast<std::int64_t>(big.size()));
+    EXPECT_EQ(p().FileSize(at("DOC.005")), 0);
+    EXPECT_TRUE(p().SameBytes(at("DOC.BAK"), at("DOC.001")));
+    EXPECT_FALSE(p().SameBytes(at("DOC.BAK"), at("DOC.002")));
+    EXPECT_FALSE(p().SameBytes(at("DOC.BAK"), at("DOC.003")));
+    EXPECT_FALSE(p().SameBytes(at("DOC.BAK"), at("DOC.004")));
+    EXPECT_TRUE(p().SameBytes(at("DOC.005"), at("DOC.005")));
+    EXPECT_EQ(FailureOf([&] { p().FileSize(at("NONE.001")); }), kFileNotFound);
+    EXPECT_EQ(FailureOf([&] { p().SameBytes(at("DOC.BAK"), at("NONE.001")); }), kFileNotFound);
+    EXPECT_FALSE(p().BeingWritten(at("DOC.BAK")));  // nobody has it open
+    EXPECT_FALSE(p().BeingWritten(at("NONE.001")));
+}
+
 // The in-memory backend: the one most unit tests run on.
 struct MemoryBackend : FileBackend {
     MemoryPlatform memory;
@@ -155,6 +212,8 @@ struct MemoryBackend : FileBackend {
         memory.DropDirectory(dir() + "GONE\\");
         return dir() + "GONE\\";
     }
+    void SetTime(const std::string& name, std::int64_t seconds) override { memory.SetTime(dir() + name, seconds); }
+    std::int64_t TimeOf(const std::string& name) override { return memory.TimeOf(dir() + name); }
 };
 
 INSTANTIATE_TEST_SUITE_P(Memory, FileContract,

@@ -19,6 +19,9 @@ struct FileBackend {
     virtual void MakeReadOnly(const std::string& name, const std::string& bytes) = 0;
     virtual bool IsReadOnly(const std::string& name) = 0;
     virtual std::string MissingDirectory() = 0;  // a directory that is not there, ending in '\'
+    // Last-write times, in seconds since 1970.
+    virtual void SetTime(const std::string& name, std::int64_t seconds) = 0;
+    virtual std::int64_t TimeOf(const std::string& name) = 0;
 };
 
 struct Backend {

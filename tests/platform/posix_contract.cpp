@@ -1,4 +1,5 @@
 #include <stdlib.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -32,6 +33,15 @@ struct PosixBackend : FileBackend {
         return ::stat((root + "/" + name).c_str(), &st) == 0 && (st.st_mode & 0222) == 0;
     }
     std::string MissingDirectory() override { return dir() + "GONE\\"; }
+    void SetTime(const std::string& name, std::int64_t seconds) override {
+        const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+        ::utimensat(AT_FDCWD, (root + "/" + name).c_str(), times, 0);
+    }
+    std::int64_t TimeOf(const std::string& name) override {
+        struct stat st {};
+        ::stat((root + "/" + name).c_str(), &st);
+        return st.st_mtim.tv_sec;
+    }
     std::string root;
     PosixPlatform posix;
 };

@@ -54,6 +54,21 @@ struct Win32Backend : FileBackend {
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
     }
     std::string MissingDirectory() override { return dir() + "GONE\\"; }
+    // FILETIME counts 100 ns from 1601; 11644473600 s lie between 1601 and 1970.
+    void SetTime(const std::string& name, std::int64_t seconds) override {
+        const ULONGLONG ticks = static_cast<ULONGLONG>(seconds + 11644473600LL) * 10000000ULL;
+        FILETIME t{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+        HANDLE h = CreateFileA((dir() + name).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        SetFileTime(h, nullptr, nullptr, &t);
+        CloseHandle(h);
+    }
+    std::int64_t TimeOf(const std::string& name) override {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        GetFileAttributesExA((dir() + name).c_str(), GetFileExInfoStandard, &data);
+        const ULONGLONG ticks = (static_cast<ULONGLONG>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                data.ftLastWriteTime.dwLowDateTime;
+        return static_cast<std::int64_t>(ticks / 10000000ULL) - 11644473600LL;
+    }
     std::string root;
     Win32Platform win32;
 };

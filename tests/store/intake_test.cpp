@@ -67,11 +67,28 @@ TEST_F(IntakeTest, RetentionAtDepthDeletesTheOldest) {
     EXPECT_EQ(Store(), (V{"6=v6", "7=v7", "8=new"}));
 }
 
-TEST_F(IntakeTest, RetentionIsEqualityOnly) {
-    PutSnapshots(p, "DOC", 1, 4);
-    Save("new");
-    Intake(3);  // depth lowered since: nothing is deleted
-    EXPECT_EQ(Store(), (V{"1=v1", "2=v2", "3=v3", "4=v4", "5=new"}));
+// A store above its depth (a capture, a lowered depth) loses its two oldest
+// per filed copy, and so comes back one snapshot at a time.
+TEST_F(IntakeTest, AStoreAboveItsDepthComesBackOneAtATime) {
+    const struct {
+        int last, depth;
+        V store;
+    } cases[] = {
+        {5, 5, {"2=v2", "3=v3", "4=v4", "5=v5", "6=new"}},
+        {6, 5, {"3=v3", "4=v4", "5=v5", "6=v6", "7=new"}},
+        {9, 5, {"3=v3", "4=v4", "5=v5", "6=v6", "7=v7", "8=v8", "9=v9", "10=new"}},
+        {4, 3, {"3=v3", "4=v4", "5=new"}},
+        {4, 1, {"3=v3", "4=v4", "5=new"}},
+    };
+    for (const auto& c : cases) {
+        MemoryPlatform fresh;
+        std::swap(p, fresh);
+        SetUp();
+        PutSnapshots(p, "DOC", 1, c.last);
+        Save("new");
+        Intake(c.depth);
+        EXPECT_EQ(Store(), c.store) << c.last << " at depth " << c.depth;
+    }
 }
 
 TEST_F(IntakeTest, DepthZeroNeverDeletes) {
@@ -115,12 +132,12 @@ TEST_F(IntakeTest, RenumberingSkipsGapsAndKeepsOrder) {
 TEST_F(IntakeTest, AFullStoreRetiresItsOldest) {
     PutSnapshots(p, "DOC", 1, 999);
     Save("new");
-    Intake(5);  // count above the depth, and every number taken
+    Intake(5);  // far above the depth, and every number taken: two go
     const V store = Store();
-    ASSERT_EQ(store.size(), 999u);
-    EXPECT_EQ(store.front(), "1=v2");
-    EXPECT_EQ(store[997], "998=v999");
-    EXPECT_EQ(store.back(), "999=new");
+    ASSERT_EQ(store.size(), 998u);
+    EXPECT_EQ(store.front(), "1=v3");
+    EXPECT_EQ(store[996], "997=v999");
+    EXPECT_EQ(store.back(), "998=new");
 }
 
 // Stray names never cost a snapshot: an unchanged save is compared with the
@@ -217,8 +234,9 @@ TEST_F(IntakeTest, FailuresShowTheirStage) {
     } cases[] = {
         {Op::Read, 1, 10},    // the control file
         {Op::Delete, 1, 10},  // deleting the control file
-        {Op::Read, 2, 15},    // the transfer file, read while the inventory's 15 stands
-        {Op::Read, 3, 12},    // the newest snapshot
+        {Op::Size, 1, 15},     // the transfer file, opened while the inventory's 15 stands
+        {Op::Size, 2, 12},     // the newest snapshot
+        {Op::Compare, 1, 12},  // comparing the two
         {Op::Delete, 2, 13},  // retention
         {Op::Rename, 1, 13},  // filing the transfer file
     };
@@ -227,7 +245,7 @@ TEST_F(IntakeTest, FailuresShowTheirStage) {
         q.titles = {"XYWRITE"};
         PutSnapshots(q, "DOC", 1, 3);
         q.PutFile(kDir + "VORNEL.CTL", "DOC.");
-        q.PutFile(kDir + "DOC.BAK", "new");
+        q.PutFile(kDir + "DOC.BAK", "vX");  // as long as v3: compared byte for byte
         q.FailNth(c.op, c.nth, kPermissionDenied);
         RunProgram(q, "K 3");
         ASSERT_EQ(q.boxes.size(), 1u);

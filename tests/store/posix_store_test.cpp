@@ -1,6 +1,9 @@
 // The store on real files, through the POSIX substitute.
+#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -18,6 +21,8 @@
 
 namespace vornel::test {
 namespace {
+
+using namespace std::chrono_literals;
 
 class TestPosixPlatform : public PosixPlatform {
 public:
@@ -110,7 +115,7 @@ TEST_F(PosixStore, RenumbersLowerCaseSnapshotsThroughTheNameCache) {
         if (n % 7 != 0) Put("doc." + std::to_string(n), "v" + std::to_string(n));
     Put("doc.bak", "new");
     Put("VORNEL.CTL", "doc\n");
-    EXPECT_EQ(Run("K 20").boxes, 0);  // below the depth, at 999: close up first
+    EXPECT_EQ(Run("K 40").boxes, 0);  // below the depth, at 999: close up first
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(root_ + "/VN")) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
@@ -155,6 +160,86 @@ TEST_F(PosixStore, SeesFilesThatAppearAfterItLooked) {
     std::filesystem::remove(root_ + "/VN/doc.001");
     EXPECT_EQ(p.ListFirst(vn + "DOC.*"), "");
     EXPECT_EQ(p.ListFirst(vn + "DOC.001"), "");
+}
+
+// Runs as separate processes on real files: they take turns on VN\ through
+// the POSIX substitute's flock, a holder that dies lets go, and a second
+// watch mode takes over from the first.
+class PosixRuns : public PosixStore {
+protected:
+    void SetUp() override {
+        PosixStore::SetUp();
+        for (int n = 1; n <= 5; ++n) Put("DOC.00" + std::to_string(n), "v" + std::to_string(n));
+    }
+    // A run of the program in a process of its own, as a start by XyWrite makes one.
+    pid_t Spawn(const std::string& line) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            PosixPlatform platform(line, root_);
+            Start(platform);
+        }
+        return pid;
+    }
+    // Waits up to `limit` for the process to end; true when it did.
+    static bool Ended(pid_t pid, std::chrono::milliseconds limit) {
+        for (auto waited = 0ms; waited < limit; waited += 10ms) {
+            if (::waitpid(pid, nullptr, WNOHANG) == pid) return true;
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+    std::string vn() { return root_ + "/VN/"; }
+    // A process that takes VN\, holds it a while and ends; or, with a negative
+    // time, is killed while it holds it.
+    pid_t Hold(std::chrono::milliseconds time) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            PosixPlatform platform("", root_);
+            platform.LockDirectory(vn(), 1000);
+            if (time < 0ms) ::raise(SIGKILL);
+            std::this_thread::sleep_for(time);
+            ::_exit(0);
+        }
+        std::this_thread::sleep_for(50ms);  // it has VN\ before anyone else starts
+        return pid;
+    }
+};
+
+TEST_F(PosixRuns, TwoStepsStartedTogetherMakeTwoSteps) {
+    Put("DOC.DAT", "2 1");
+    // Both start while another process holds VN\, then race for it.
+    const pid_t holder = Hold(400ms);
+    const pid_t a = Spawn("R DOC");
+    const pid_t b = Spawn("R DOC");
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(Get("DOC.DAT"), "2 1") << "a run went on while VN\\ was held";
+    ASSERT_TRUE(Ended(holder, 5s) && Ended(a, 5s) && Ended(b, 5s));
+    EXPECT_EQ(Get("DOC.DAT"), "3 3");
+    EXPECT_EQ(Get("DOC.VRN"), "v3");
+}
+
+TEST_F(PosixRuns, AHolderKilledWithTheLockHeldBlocksNobody) {
+    Put("DOC.DAT", "2 1");
+    ASSERT_TRUE(Ended(Hold(-1ms), 5s));
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Ended(Spawn("R DOC"), 5s));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    EXPECT_EQ(Get("DOC.DAT"), "3 2");
+}
+
+TEST_F(PosixRuns, ASecondWatchModeTakesOver) {
+    const pid_t first = Spawn("11107B 0.05 5");
+    std::this_thread::sleep_for(300ms);
+    const pid_t second = Spawn("11107B 0.05 5");
+    EXPECT_TRUE(Ended(first, 3s)) << "the first watch mode still runs";
+    EXPECT_FALSE(Ended(second, 300ms)) << "the new one must go on watching";
+    const pid_t step = Spawn("U DOC");  // U and R never end a watch mode
+    Put("DOC.DAT", "2 5");
+    ::kill(step, SIGKILL);
+    EXPECT_FALSE(Ended(second, 300ms));
+    ::kill(second, SIGKILL);
+    ::waitpid(second, nullptr, 0);
+    ::waitpid(step, nullptr, 0);
 }
 
 }  // namespace

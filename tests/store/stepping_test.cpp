@@ -199,10 +199,10 @@ TEST(Stepping, FailuresShowTheirStage) {
         int checkpoint;
     } cases[] = {
         {Op::Read, 1, 5},      // the state file
-        {Op::Copy, 1, 19},     // the result file
-        {Op::Delete, 1, 19},   // the old result file
-        {Op::Delete, 2, 20},   // the old state file
-        {Op::Write, 1, 20},    // the new state file
+        {Op::Copy, 1, 19},     // the result file, made aside
+        {Op::Replace, 1, 19},  // ... and moved into place
+        {Op::Write, 1, 20},    // the new state file, made aside
+        {Op::Replace, 2, 20},  // ... and moved into place
     };
     for (const auto& c : cases) {
         MemoryPlatform p;
@@ -213,6 +213,10 @@ TEST(Stepping, FailuresShowTheirStage) {
         RunProgram(p, "U DOC");
         ASSERT_EQ(p.boxes.size(), 1u);
         EXPECT_EQ(p.boxes[0].text, ErrorBox(61, "Disk full", c.checkpoint));
+        // The old files stand whole, and nothing is left aside.
+        EXPECT_EQ(p.Content(kDir + "DOC.VRN"), c.checkpoint == 20 ? "v2" : "old");
+        EXPECT_EQ(p.Content(kDir + "DOC.DAT"), "2 3");
+        EXPECT_FALSE(p.Has(kDir + "DOC.VN~"));
     }
     MemoryPlatform p;
     PutSnapshots(p, "DOC", 1, 3);

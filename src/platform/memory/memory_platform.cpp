@@ -2,6 +2,7 @@
 
 #include <iterator>
 #include <new>
+#include <stdexcept>
 
 #include "platform/text.h"
 #include "platform/wildcard.h"
@@ -19,7 +20,11 @@ std::pair<std::string, std::string> SplitPath(const std::string& path) {
 
 }  // namespace
 
-MemoryPlatform::MemoryPlatform() {
+MemoryPlatform::MemoryPlatform() : MemoryPlatform(std::make_shared<MemoryMachine>()) {}
+
+MemoryPlatform::MemoryPlatform(std::shared_ptr<MemoryMachine> machine)
+    : machine_(std::move(machine)),
+      run_(machine_->runs++) {
     // A few real scan codes, so recorded key events read like Windows' own.
     const std::pair<int, int> known[] = {
         {0x08, 0x0E}, {0x0D, 0x1C}, {0x10, 0x2A}, {0x11, 0x1D}, {0x12, 0x38}, {0x14, 0x3A},
@@ -30,56 +35,71 @@ MemoryPlatform::MemoryPlatform() {
 }
 
 void MemoryPlatform::PutFile(const std::string& path, const std::string& bytes) {
-    auto& e = entries_[Upper(path)];
+    auto& e = machine_->entries[Upper(path)];
     if (e.path.empty()) e.path = path;
     e.bytes = bytes;
     e.directory = false;
+    e.time = ++machine_->clock;
 }
 
 void MemoryPlatform::PutDirectory(const std::string& path) {
-    entries_[Upper(path)] = Entry{path, "", true, false};
+    machine_->entries[Upper(path)] = Entry{path, "", true, false};
 }
 
 void MemoryPlatform::PutHidden(const std::string& path, const std::string& bytes) {
-    entries_[Upper(path)] = Entry{path, bytes, false, true};
+    machine_->entries[Upper(path)] = Entry{path, bytes, false, true};
 }
 
 void MemoryPlatform::PutReadOnly(const std::string& path, const std::string& bytes) {
     PutFile(path, bytes);
-    entries_[Upper(path)].readOnly = true;
+    machine_->entries[Upper(path)].readOnly = true;
+}
+
+void MemoryPlatform::PutBeingWritten(const std::string& path, const std::string& bytes) {
+    PutFile(path, bytes);
+    machine_->entries[Upper(path)].beingWritten = true;
+}
+
+void MemoryPlatform::Finished(const std::string& path) { machine_->entries[Upper(path)].beingWritten = false; }
+
+void MemoryPlatform::SetTime(const std::string& path, std::int64_t time) { machine_->entries[Upper(path)].time = time; }
+
+std::int64_t MemoryPlatform::TimeOf(const std::string& path) const {
+    const auto it = machine_->entries.find(Upper(path));
+    return it == machine_->entries.end() ? 0 : it->second.time;
 }
 
 bool MemoryPlatform::IsReadOnly(const std::string& path) const {
-    const auto it = entries_.find(Upper(path));
-    return it != entries_.end() && it->second.readOnly;
+    const auto it = machine_->entries.find(Upper(path));
+    return it != machine_->entries.end() && it->second.readOnly;
 }
 
 void MemoryPlatform::DropDirectory(const std::string& dir) {
     const std::string key = Upper(dir);
-    missingDirectories_.push_back(key);
-    for (auto it = entries_.begin(); it != entries_.end();)
-        it = it->first.rfind(key, 0) == 0 ? entries_.erase(it) : std::next(it);
+    machine_->missingDirectories.push_back(key);
+    for (auto it = machine_->entries.begin(); it != machine_->entries.end();)
+        it = it->first.rfind(key, 0) == 0 ? machine_->entries.erase(it) : std::next(it);
 }
 
 void MemoryPlatform::CheckDirectory(const std::string& path) {
     const std::string key = Upper(path);
-    for (const std::string& dir : missingDirectories_)
+    for (const std::string& dir : machine_->missingDirectories)
         if (key.rfind(dir, 0) == 0) Raise(kPathNotFound);
 }
 
 bool MemoryPlatform::Has(const std::string& path) const {
-    const auto it = entries_.find(Upper(path));
-    return it != entries_.end() && !it->second.directory;
+    const auto it = machine_->entries.find(Upper(path));
+    return it != machine_->entries.end() && !it->second.directory;
 }
 
 std::string MemoryPlatform::Content(const std::string& path) const {
-    const auto it = entries_.find(Upper(path));
-    return it == entries_.end() ? std::string() : it->second.bytes;
+    const auto it = machine_->entries.find(Upper(path));
+    return it == machine_->entries.end() ? std::string() : it->second.bytes;
 }
 
 std::vector<std::string> MemoryPlatform::Names() const {
     std::vector<std::string> names;
-    for (const auto& [key, e] : entries_)
+    for (const auto& [key, e] : machine_->entries)
         if (!e.directory) names.push_back(e.path);
     return names;
 }
@@ -93,9 +113,11 @@ void MemoryPlatform::FailNthOperation(long n, std::int32_t number) {
 }
 
 void MemoryPlatform::Tick(Op op, const std::string& path) {
+    if (machine_->onOperation) machine_->onOperation(run_);
     ++operations;
     log.push_back(Operation{op, path});
     const long nth = ++counts[static_cast<int>(op)];
+    if (op == Op::Unlock || op == Op::Release) return;  // letting go cannot fail
     if (operations > maxOperations) {
         overBudget = true;
         throw SimulationStopped{};
@@ -110,8 +132,8 @@ void MemoryPlatform::Tick(Op op, const std::string& path) {
 MemoryPlatform::Entry* MemoryPlatform::Lookup(const std::string& path) {
     touched.push_back(path);
     CheckDirectory(path);
-    const auto it = entries_.find(Upper(path));
-    if (it == entries_.end() || it->second.directory) return nullptr;
+    const auto it = machine_->entries.find(Upper(path));
+    if (it == machine_->entries.end() || it->second.directory) return nullptr;
     return &it->second;
 }
 
@@ -119,6 +141,12 @@ MemoryPlatform::Entry& MemoryPlatform::Existing(const std::string& path) {
     Entry* e = Lookup(path);
     if (!e) Raise(kFileNotFound);
     return *e;
+}
+
+MemoryPlatform::Entry& MemoryPlatform::Unwritten(const std::string& path) {
+    Entry& e = Existing(path);
+    if (e.beingWritten) Raise(kPermissionDenied);  // a sharing violation, as on Windows
+    return e;
 }
 
 std::string MemoryPlatform::CommandLine() {
@@ -133,6 +161,7 @@ std::string MemoryPlatform::ProgramDirectory() {
 
 void MemoryPlatform::End() {
     ended = true;
+    LetGo();
     throw ProgramEnded{};
 }
 
@@ -144,12 +173,12 @@ std::string MemoryPlatform::ListFirst(const std::string& pattern) {
     listing_.clear();
     listed_ = 0;
     if (namePattern.find('*') == std::string::npos) {  // an existence test
-        const auto it = entries_.find(Upper(pattern));
-        if (it != entries_.end() && !it->second.directory && !it->second.hidden)
+        const auto it = machine_->entries.find(Upper(pattern));
+        if (it != machine_->entries.end() && !it->second.directory && !it->second.hidden)
             listing_.push_back(SplitPath(it->second.path).second);
         return ListNextName();
     }
-    for (const auto& [key, e] : entries_) {
+    for (const auto& [key, e] : machine_->entries) {
         if (e.directory || e.hidden) continue;
         const auto [entryDir, name] = SplitPath(e.path);
         if (SameName(entryDir, dir) && WildcardMatch(namePattern, name)) listing_.push_back(name);
@@ -168,45 +197,136 @@ std::string MemoryPlatform::ListNextName() {
 
 void MemoryPlatform::DeleteFile(const std::string& path) {
     Tick(Op::Delete, path);
-    if (Existing(path).readOnly) Raise(kPathAccess);
-    entries_.erase(Upper(path));
+    if (Unwritten(path).readOnly) Raise(kPathAccess);
+    machine_->entries.erase(Upper(path));
 }
 
 void MemoryPlatform::RenameFile(const std::string& from, const std::string& to) {
     Tick(Op::Rename, from);
-    Entry moved = Existing(from);
+    Entry moved = Unwritten(from);
     touched.push_back(to);
     CheckDirectory(to);
     const bool sameFile = Upper(from) == Upper(to);
-    if (!sameFile && entries_.count(Upper(to))) Raise(kFileExists);
-    entries_.erase(Upper(from));
+    if (!sameFile && machine_->entries.count(Upper(to))) Raise(kFileExists);
+    machine_->entries.erase(Upper(from));
     moved.path = to;
-    entries_[Upper(to)] = moved;
+    machine_->entries[Upper(to)] = moved;
 }
 
 void MemoryPlatform::CopyFile(const std::string& from, const std::string& to) {
     Tick(Op::Copy, from);
-    const std::string bytes = Existing(from).bytes;
+    const Entry source = Unwritten(from);
     touched.push_back(to);
     CheckDirectory(to);
-    auto it = entries_.find(Upper(to));
-    if (it != entries_.end() && (it->second.directory || it->second.readOnly)) Raise(kPathAccess);
-    PutFile(to, bytes);  // the bytes only: a read-only source gives an ordinary copy
+    auto it = machine_->entries.find(Upper(to));
+    if (it != machine_->entries.end() && (it->second.directory || it->second.readOnly || it->second.beingWritten))
+        Raise(kPathAccess);
+    PutFile(to, source.bytes);  // the bytes and the time only: a read-only source gives an ordinary copy
+    SetTime(to, source.time);
 }
 
 std::string MemoryPlatform::ReadWhole(const std::string& path) {
     Tick(Op::Read, path);
     reads.push_back(path);
-    return Existing(path).bytes;
+    return Unwritten(path).bytes;
 }
 
 void MemoryPlatform::WriteWhole(const std::string& path, const std::string& bytes) {
     Tick(Op::Write, path);
     touched.push_back(path);
     CheckDirectory(path);
-    auto it = entries_.find(Upper(path));
-    if (it != entries_.end() && (it->second.directory || it->second.readOnly)) Raise(kPathAccess);
+    auto it = machine_->entries.find(Upper(path));
+    if (it != machine_->entries.end() && it->second.beingWritten) Raise(kPermissionDenied);
+    if (it != machine_->entries.end() && (it->second.directory || it->second.readOnly)) Raise(kPathAccess);
     PutFile(path, bytes);
+}
+
+void MemoryPlatform::ReplaceFile(const std::string& from, const std::string& to) {
+    try {
+        Tick(Op::Replace, from);
+        const Entry moved = Unwritten(from);
+        touched.push_back(to);
+        CheckDirectory(to);
+        const auto it = machine_->entries.find(Upper(to));
+        if (it != machine_->entries.end() && (it->second.directory || it->second.readOnly || it->second.beingWritten))
+            Raise(it->second.beingWritten ? kPermissionDenied : kPathAccess);
+        machine_->entries.erase(Upper(from));
+        machine_->entries[Upper(to)] = moved;
+        machine_->entries[Upper(to)].path = to;
+    } catch (const Failure&) {
+        const auto it = machine_->entries.find(Upper(from));
+        if (it != machine_->entries.end() && !it->second.readOnly && !it->second.beingWritten) machine_->entries.erase(it);
+        throw;
+    }
+}
+
+std::int64_t MemoryPlatform::FileSize(const std::string& path) {
+    Tick(Op::Size, path);
+    reads.push_back(path);
+    return static_cast<std::int64_t>(Unwritten(path).bytes.size());
+}
+
+bool MemoryPlatform::SameBytes(const std::string& a, const std::string& b) {
+    Tick(Op::Compare, a);
+    reads.push_back(a);
+    reads.push_back(b);
+    return Unwritten(a).bytes == Unwritten(b).bytes;
+}
+
+bool MemoryPlatform::BeingWritten(const std::string& path) {
+    Tick(Op::BeingWritten, path);
+    touched.push_back(path);
+    const auto it = machine_->entries.find(Upper(path));
+    return it != machine_->entries.end() && it->second.beingWritten;
+}
+
+void MemoryPlatform::Take(std::map<std::string, int>& held, const std::string& dir) {
+    const std::string key = Upper(dir);
+    for (;;) {
+        const auto it = held.find(key);
+        if (it == held.end()) break;
+        if (it->second == run_) throw std::logic_error("a run takes a directory it already holds");
+        if (&held == &machine_->watches) machine_->takeOverAsked.insert(key);
+        // No other run to let go within the wait: it times out.
+        if (!machine_->wait || !machine_->wait(run_)) Raise(kRunHolding);
+    }
+    held[key] = run_;
+}
+
+void MemoryPlatform::LockDirectory(const std::string& dir, std::int32_t) {
+    Tick(Op::Lock, dir);
+    Take(machine_->locks, dir);
+}
+
+void MemoryPlatform::UnlockDirectory(const std::string& dir) {
+    Tick(Op::Unlock, dir);
+    const auto it = machine_->locks.find(Upper(dir));
+    if (it != machine_->locks.end() && it->second == run_) machine_->locks.erase(it);
+}
+
+void MemoryPlatform::ClaimWatch(const std::string& dir, std::int32_t) {
+    Tick(Op::Claim, dir);
+    Take(machine_->watches, dir);
+    machine_->takeOverAsked.erase(Upper(dir));
+}
+
+void MemoryPlatform::ReleaseWatch(const std::string& dir) {
+    Tick(Op::Release, dir);
+    const auto it = machine_->watches.find(Upper(dir));
+    if (it != machine_->watches.end() && it->second == run_) machine_->watches.erase(it);
+}
+
+bool MemoryPlatform::SleepUnlessTakenOver(std::int32_t milliseconds) {
+    Sleep(milliseconds);
+    for (const auto& [dir, run] : machine_->watches)
+        if (run == run_ && machine_->takeOverAsked.count(dir)) return true;
+    return false;
+}
+
+void MemoryPlatform::LetGo() {
+    for (auto* held : {&machine_->locks, &machine_->watches})
+        for (auto it = held->begin(); it != held->end();)
+            it = it->second == run_ ? held->erase(it) : std::next(it);
 }
 
 WindowHandle MemoryPlatform::GetForegroundWindow() {
@@ -264,7 +384,10 @@ void MemoryPlatform::MessageBox(const std::string& text, std::int32_t buttons,
                                 const std::optional<std::string>& caption,
                                 const std::string& helpFile, std::int32_t helpContext) {
     Tick(Op::MessageBox);
-    boxes.push_back(Box{text, buttons, caption.value_or(kProgramTitle), helpFile, helpContext});
+    bool held = false;
+    for (const auto* holders : {&machine_->locks, &machine_->watches})
+        for (const auto& [dir, run] : *holders) held = held || run == run_;
+    boxes.push_back(Box{text, buttons, caption.value_or(kProgramTitle), helpFile, helpContext, held});
 }
 
 }  // namespace vornel

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,8 +25,9 @@ struct SimulationStopped {};
 enum class Op {
     CommandLine, ProgramDirectory, ListFirst, ListNext, Delete, Rename, Copy, Read, Write,
     ForegroundWindow, WindowText, KeyState, MapVirtualKey, KeyEvent, Sleep, Beep, MessageBox,
+    Replace, Size, Compare, BeingWritten, Lock, Unlock, Claim, Release,
 };
-inline constexpr int kOpKinds = 17;
+inline constexpr int kOpKinds = 25;
 
 struct KeyEvent {
     std::uint8_t vk = 0, scan = 0;
@@ -43,13 +46,46 @@ struct Box {
     std::string caption;
     std::string helpFile;
     std::int32_t helpContext = 0;
+    bool heldAnything = false;  // the run held a directory or a watch claim while it showed
 };
 
 inline constexpr std::int32_t kBadAlloc = -1;
 
+// What every run on one simulated machine shares: the files, and which run
+// holds which working directory. Runs are numbered from 0 as they join.
+struct MemoryMachine {
+    struct Entry {
+        std::string path;  // as first written
+        std::string bytes;
+        bool directory = false;
+        bool hidden = false;
+        bool readOnly = false;
+        bool beingWritten = false;  // another program has it open for writing
+        std::int64_t time = 0;      // last write
+    };
+    std::map<std::string, Entry> entries;          // keyed by upper-cased path
+    std::vector<std::string> missingDirectories;   // upper-cased, ending in '\'
+    std::map<std::string, int> locks;              // upper-cased directory -> run
+    std::map<std::string, int> watches;            // upper-cased directory -> watch mode's run
+    std::set<std::string> takeOverAsked;           // directories a newer watch mode wants
+    std::int64_t clock = 0;                        // the time of the last write
+    int runs = 0;
+
+    // Scheduling, for tests that interleave runs. onOperation is called by
+    // every operation of every run; wait by a run that finds a directory
+    // held by another, and returns false when no other run can let go (the
+    // wait then times out). Without them a held directory times out at once.
+    std::function<void(int run)> onOperation;
+    std::function<bool(int run)> wait;
+};
+
 class MemoryPlatform : public Platform {
 public:
     MemoryPlatform();
+    // Another run on the same machine: same files, same locks.
+    explicit MemoryPlatform(std::shared_ptr<MemoryMachine> machine);
+    std::shared_ptr<MemoryMachine> machine() const { return machine_; }
+    int run() const { return run_; }
 
     // --- setting the scene ---
     std::string commandLine;
@@ -68,6 +104,14 @@ public:
     // A read-only file: reading and renaming work, deleting and writing fail with 75, as on Windows.
     void PutReadOnly(const std::string& path, const std::string& bytes);
     bool IsReadOnly(const std::string& path) const;
+    // A file another program still has open for writing: reading, renaming
+    // and deleting it fail with 70 until Finished.
+    void PutBeingWritten(const std::string& path, const std::string& bytes);
+    void Finished(const std::string& path);
+    void SetTime(const std::string& path, std::int64_t time);
+    std::int64_t TimeOf(const std::string& path) const;
+    // The process is gone (killed from outside): whatever it held is let go.
+    void LetGo();
     // The directory (ending in '\\') is gone: every operation on a path in it fails with 76.
     void DropDirectory(const std::string& dir);
     bool Has(const std::string& path) const;
@@ -109,6 +153,15 @@ public:
     void CopyFile(const std::string& from, const std::string& to) override;
     std::string ReadWhole(const std::string& path) override;
     void WriteWhole(const std::string& path, const std::string& bytes) override;
+    void ReplaceFile(const std::string& from, const std::string& to) override;
+    std::int64_t FileSize(const std::string& path) override;
+    bool SameBytes(const std::string& a, const std::string& b) override;
+    bool BeingWritten(const std::string& path) override;
+    void LockDirectory(const std::string& dir, std::int32_t milliseconds) override;
+    void UnlockDirectory(const std::string& dir) override;
+    void ClaimWatch(const std::string& dir, std::int32_t milliseconds) override;
+    void ReleaseWatch(const std::string& dir) override;
+    bool SleepUnlessTakenOver(std::int32_t milliseconds) override;
     WindowHandle GetForegroundWindow() override;
     void GetWindowTextA(WindowHandle window, std::string& buffer, std::int32_t size) override;
     void GetKeyboardState(KeyboardState& state) override;
@@ -122,13 +175,7 @@ public:
                     std::int32_t helpContext) override;
 
 private:
-    struct Entry {
-        std::string path;  // as first written
-        std::string bytes;
-        bool directory = false;
-        bool hidden = false;
-        bool readOnly = false;
-    };
+    using Entry = MemoryMachine::Entry;
     struct Fault {
         bool anyKind;
         Op kind;
@@ -140,10 +187,13 @@ private:
     Entry& Existing(const std::string& path);
     std::string ListNextName();
 
+    Entry& Unwritten(const std::string& path);  // existing, and not open for writing
     void CheckDirectory(const std::string& path);
+    // Waits until the directory is free of other runs in `held`, then takes it.
+    void Take(std::map<std::string, int>& held, const std::string& dir);
 
-    std::map<std::string, Entry> entries_;  // keyed by upper-cased path
-    std::vector<std::string> missingDirectories_;  // upper-cased, ending in '\\'
+    std::shared_ptr<MemoryMachine> machine_;
+    int run_ = 0;
     std::vector<Fault> faults_;
     std::vector<std::string> listing_;
     std::size_t listed_ = 0;

@@ -2,13 +2,20 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstddef>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <thread>
 
@@ -70,10 +77,43 @@ bool IsDirectory(const std::string& path) {
 }
 [[noreturn]] void RaiseErrnoAt(const std::string& mappedPath) { RaiseErrorAt(errno, mappedPath); }
 
-struct Entry {
-    std::string name;
-    unsigned char type;
+constexpr std::size_t kChunk = 64 * 1024;  // no document is held whole in memory
+
+// Reads up to size bytes, fewer only at the end of the file; -1 on failure.
+ssize_t GetChunk(int fd, char* data, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t got = ::read(fd, data + done, size - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+// One descriptor, closed whatever happens.
+struct Descriptor {
+    int fd;
+    ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
 };
+
+// The watch mode of a directory is whoever has bound this abstract socket,
+// named after the directory's real path: the kernel lets it go with the
+// process, and it leaves no file anywhere.
+sockaddr_un WatchAddress(const std::string& dir, socklen_t& length) {
+    char real[PATH_MAX];
+    const std::string path = ::realpath(dir.c_str(), real) ? real : dir;
+    unsigned long long hash = 14695981039346656037ull;  // FNV-1a of the path, upper-cased
+    for (const unsigned char c : Upper(path)) hash = (hash ^ c) * 1099511628211ull;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const int n = std::snprintf(address.sun_path + 1, sizeof address.sun_path - 1, "vornel-watch-%016llx", hash);
+    length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
+    return address;
+}
 
 template <typename Names>
 bool SameStat(const struct stat& a, const Names& b) {
@@ -114,9 +154,14 @@ std::int32_t FailureForErrno(int error) {
 PosixPlatform::PosixPlatform(std::string commandLine, std::string programDirectory)
     : commandLine_(std::move(commandLine)), programDirectory_(std::move(programDirectory)) {}
 
+PosixPlatform::~PosixPlatform() {
+    for (const auto& [dir, fd] : locks_) ::close(fd);
+    ReleaseWatch("");
+}
+
 std::string PosixPlatform::CommandLine() { return commandLine_; }
 std::string PosixPlatform::ProgramDirectory() { return programDirectory_; }
-void PosixPlatform::End() { std::_Exit(0); }
+void PosixPlatform::End() { std::_Exit(0); }  // the kernel lets go of the flocks and the socket
 
 const std::vector<PosixPlatform::Listed>& PosixPlatform::ReadDirectory(const std::string& dir) {
     if (NamesCurrent(dir)) return names_.entries;
@@ -284,7 +329,7 @@ void PosixPlatform::CopyFile(const std::string& from, const std::string& to) {
         ::close(in);
         RaiseErrorAt(error, realTo);
     }
-    std::string buffer(1 << 20, '\0');
+    std::string buffer(kChunk, '\0');
     int error = 0;
     for (;;) {
         const ssize_t got = ::read(in, buffer.data(), buffer.size());
@@ -296,10 +341,15 @@ void PosixPlatform::CopyFile(const std::string& from, const std::string& to) {
             break;
         }
     }
+    struct stat source {};
+    if (error == 0 && ::fstat(in, &source) == 0) {
+        const timespec times[2] = {source.st_atim, source.st_mtim};
+        if (::futimens(out, times) != 0) error = errno;
+    }
     ::close(in);
     if (::close(out) != 0 && error == 0) error = errno;
     if (error != 0) {
-        // No half-written result file is left for the word processor to load.
+        // No half-written copy is left behind.
         ::unlink(realTo.c_str());
         names_.valid = false;
         Raise(FailureForErrno(error));
@@ -343,12 +393,127 @@ void PosixPlatform::WriteWhole(const std::string& path, const std::string& bytes
     const int openError = errno;
     Changed(dir, current, "", fd < 0 ? "" : name);
     if (fd < 0) RaiseErrorAt(openError, real);
-    if (!WriteAll(fd, bytes.data(), bytes.size())) {
-        const int error = errno;
-        ::close(fd);
-        Raise(FailureForErrno(error));
+    int error = WriteAll(fd, bytes.data(), bytes.size()) ? 0 : errno;
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0) return;
+    ::unlink(real.c_str());  // no half-written file is left behind
+    names_.valid = false;
+    Raise(FailureForErrno(error));
+}
+
+void PosixPlatform::ReplaceFile(const std::string& from, const std::string& to) {
+    const std::string realFrom = Resolve(from);
+    const std::string realTo = Resolve(to);
+    const auto [dir, oldName] = Split(realFrom);
+    const auto [toDir, newName] = Split(realTo);
+    const bool current = toDir == dir && NamesCurrent(dir);
+    if (!IsRegularFile(realFrom) || ::rename(realFrom.c_str(), realTo.c_str()) != 0) {
+        const int error = IsRegularFile(realFrom) ? errno : ENOENT;
+        ::unlink(realFrom.c_str());
+        names_.valid = false;
+        RaiseErrorAt(error, error == ENOENT ? realFrom : realTo);
     }
-    if (::close(fd) != 0) RaiseErrnoAt(real);
+    Changed(dir, current, oldName, newName);
+}
+
+std::int64_t PosixPlatform::FileSize(const std::string& path) {
+    const std::string real = Resolve(path);
+    const Descriptor file{::open(real.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0) RaiseErrnoAt(real);
+    struct stat st {};
+    if (::fstat(file.fd, &st) != 0) RaiseErrnoAt(real);
+    if (S_ISDIR(st.st_mode)) Raise(FailureForErrno(EISDIR));
+    return static_cast<std::int64_t>(st.st_size);
+}
+
+bool PosixPlatform::SameBytes(const std::string& a, const std::string& b) {
+    const std::string realA = Resolve(a);
+    const Descriptor first{::open(realA.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (first.fd < 0) RaiseErrnoAt(realA);
+    const std::string realB = Resolve(b);
+    const Descriptor second{::open(realB.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (second.fd < 0) RaiseErrnoAt(realB);
+    std::string x(kChunk, '\0'), y(kChunk, '\0');
+    for (;;) {
+        const ssize_t gotX = GetChunk(first.fd, x.data(), kChunk);
+        const ssize_t gotY = GetChunk(second.fd, y.data(), kChunk);
+        if (gotX < 0 || gotY < 0) Raise(FailureForErrno(errno));
+        if (gotX != gotY || std::memcmp(x.data(), y.data(), static_cast<std::size_t>(gotX)) != 0) return false;
+        if (static_cast<std::size_t>(gotX) < kChunk) return true;
+    }
+}
+
+// Nothing here tells who has a file open for writing: a save still going on
+// shows as a shorter or different copy, as any other change does.
+bool PosixPlatform::BeingWritten(const std::string&) { return false; }
+
+void PosixPlatform::LockDirectory(const std::string& dir, std::int32_t milliseconds) {
+    const std::string mapped = Mapped(dir);
+    const int fd = ::open(mapped.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) Raise(errno == ENOENT ? kPathNotFound : FailureForErrno(errno));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    auto pause = std::chrono::milliseconds(1);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+            const int error = errno;
+            ::close(fd);
+            Raise(error == EWOULDBLOCK ? kRunHolding : FailureForErrno(error));
+        }
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, std::chrono::milliseconds(10));
+    }
+    int& held = locks_[mapped];
+    if (held > 0) ::close(held);
+    held = fd;
+}
+
+void PosixPlatform::UnlockDirectory(const std::string& dir) {
+    const auto it = locks_.find(Mapped(dir));
+    if (it == locks_.end()) return;
+    ::close(it->second);  // closing the descriptor lets go of its flock
+    locks_.erase(it);
+}
+
+void PosixPlatform::ClaimWatch(const std::string& dir, std::int32_t milliseconds) {
+    ReleaseWatch(dir);
+    socklen_t length = 0;
+    const sockaddr_un address = WatchAddress(Mapped(dir), length);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (s < 0) Raise(FailureForErrno(errno));
+        if (::bind(s, reinterpret_cast<const sockaddr*>(&address), length) == 0 && ::listen(s, 8) == 0) {
+            watch_ = s;
+            return;
+        }
+        const int error = errno;
+        // Bound by the running watch mode: a connection asks it to end.
+        const bool asked = error == EADDRINUSE && ::connect(s, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+        ::close(s);
+        if (error != EADDRINUSE) Raise(FailureForErrno(error));
+        if (std::chrono::steady_clock::now() >= deadline) Raise(kRunHolding);
+        std::this_thread::sleep_for(std::chrono::milliseconds(asked ? 20 : 5));
+    }
+}
+
+void PosixPlatform::ReleaseWatch(const std::string&) {
+    if (watch_ >= 0) ::close(watch_);
+    watch_ = -1;
+}
+
+bool PosixPlatform::SleepUnlessTakenOver(std::int32_t milliseconds) {
+    if (watch_ < 0) {
+        Sleep(milliseconds);
+        return false;
+    }
+    pollfd p{watch_, POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const int ready = ::poll(&p, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
+        if (ready > 0) return true;
+        if (ready == 0 || errno != EINTR) return false;
+    }
 }
 
 WindowHandle PosixPlatform::GetForegroundWindow() { return 0; }

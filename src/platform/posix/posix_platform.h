@@ -5,6 +5,7 @@
 // is no window system: no window is ever in front, and keys go nowhere.
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,6 +17,7 @@ namespace vornel {
 class PosixPlatform : public Platform {
 public:
     PosixPlatform(std::string commandLine, std::string programDirectory);
+    ~PosixPlatform() override;
 
     std::string CommandLine() override;
     std::string ProgramDirectory() override;
@@ -27,6 +29,15 @@ public:
     void CopyFile(const std::string& from, const std::string& to) override;
     std::string ReadWhole(const std::string& path) override;
     void WriteWhole(const std::string& path, const std::string& bytes) override;
+    void ReplaceFile(const std::string& from, const std::string& to) override;
+    std::int64_t FileSize(const std::string& path) override;
+    bool SameBytes(const std::string& a, const std::string& b) override;
+    bool BeingWritten(const std::string& path) override;
+    void LockDirectory(const std::string& dir, std::int32_t milliseconds) override;
+    void UnlockDirectory(const std::string& dir) override;
+    void ClaimWatch(const std::string& dir, std::int32_t milliseconds) override;
+    void ReleaseWatch(const std::string& dir) override;
+    bool SleepUnlessTakenOver(std::int32_t milliseconds) override;
     WindowHandle GetForegroundWindow() override;
     void GetWindowTextA(WindowHandle window, std::string& buffer, std::int32_t size) override;
     void GetKeyboardState(KeyboardState& state) override;
@@ -65,6 +76,8 @@ private:
     void Changed(const std::string& dir, bool wasCurrent, const std::string& removed, const std::string& added);
 
     Names names_;
+    std::map<std::string, int> locks_;  // directory -> the descriptor its flock is on
+    int watch_ = -1;                    // the listening socket this watch mode holds
     std::string commandLine_;
     std::string programDirectory_;
     std::vector<std::string> listing_;

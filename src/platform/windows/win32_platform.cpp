@@ -7,6 +7,9 @@
 #include "platform/windows/win32_platform.h"
 
 #include <algorithm>
+#include <cstdio>
+
+#include "platform/text.h"
 
 namespace vornel {
 
@@ -18,6 +21,10 @@ bool IsOrdinary(const WIN32_FIND_DATAA& data) {
     return (data.dwFileAttributes &
             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
 }
+
+// Files are read and written in pieces of this size: no document is held
+// whole in memory.
+constexpr DWORD kChunk = 64 * 1024;
 
 // One open file, closed whatever happens.
 class File {
@@ -49,7 +56,72 @@ DWORD PutAll(HANDLE file, const char* data, std::size_t size) {
     return ERROR_SUCCESS;
 }
 
+// Reads up to size bytes, fewer only at the end of the file.
+DWORD GetChunk(HANDLE file, char* data, DWORD size) {
+    DWORD done = 0;
+    while (done < size) {
+        DWORD got = 0;
+        if (!::ReadFile(file, data + done, size - done, &got, nullptr)) RaiseLastError();
+        if (got == 0) break;
+        done += got;
+    }
+    return done;
+}
+
+// A file made in part is no file: it goes, and the failure is raised.
+[[noreturn]] void Discard(const std::string& path, DWORD error) {
+    ::DeleteFileA(path.c_str());
+    Raise(FailureForWin32Error(error));
+}
+
+void Release(void*& handle, bool owned) {
+    if (!handle) return;
+    if (owned) ::ReleaseMutex(static_cast<HANDLE>(handle));
+    ::CloseHandle(static_cast<HANDLE>(handle));
+    handle = nullptr;
+}
+
+// Waits for a named mutex; a holder that died (WAIT_ABANDONED) counts as gone.
+bool Acquire(HANDLE mutex, DWORD milliseconds) {
+    const DWORD got = ::WaitForSingleObject(mutex, milliseconds);
+    if (got == WAIT_FAILED) RaiseLastError();
+    return got == WAIT_OBJECT_0 || got == WAIT_ABANDONED;
+}
+
+HANDLE NamedMutex(const std::string& name) {
+    const HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name.c_str());
+    if (!mutex) RaiseLastError();
+    return mutex;
+}
+
 }  // namespace
+
+std::string ObjectName(const std::string& kind, const std::string& dir) {
+    std::string full(MAX_PATH, '\0');
+    for (;;) {
+        const DWORD got = ::GetFullPathNameA(dir.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (got == 0) {
+            full = dir;
+            break;
+        }
+        if (got < full.size()) {
+            full.resize(got);
+            break;
+        }
+        full.resize(got);
+    }
+    full = Upper(full);
+    while (!full.empty() && full.back() == '\\') full.pop_back();
+    std::replace(full.begin(), full.end(), '\\', '/');  // not a namespace separator
+    std::string name = "Local\\Vornel " + kind + " " + full;
+    if (name.size() < MAX_PATH) return name;
+    // A deep folder: its path's hash stands for it (FNV-1a).
+    unsigned long long hash = 14695981039346656037ull;
+    for (const unsigned char c : full) hash = (hash ^ c) * 1099511628211ull;
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "%016llx", hash);
+    return "Local\\Vornel " + kind + " #" + digits;
+}
 
 std::int32_t FailureForWin32Error(unsigned long error) {
     switch (error) {
@@ -86,7 +158,19 @@ std::string ArgumentsOf(const std::string& commandLine) {
 }
 
 Win32Platform::Win32Platform() = default;
-Win32Platform::~Win32Platform() { CloseListing(); }
+Win32Platform::~Win32Platform() {
+    CloseListing();
+    LetGo();
+}
+
+// Whatever this run holds is let go as it ends, so that the next run gets it
+// at once rather than as abandoned.
+void Win32Platform::LetGo() {
+    for (auto& [dir, mutex] : locks_) Release(mutex, true);
+    locks_.clear();
+    Release(watch_, true);
+    Release(takeOver_, false);
+}
 
 std::string Win32Platform::CommandLine() { return ArgumentsOf(::GetCommandLineA()); }
 
@@ -109,6 +193,7 @@ std::string Win32Platform::ProgramDirectory() {
 
 void Win32Platform::End() {
     CloseListing();
+    LetGo();
     ::ExitProcess(0);
 }
 
@@ -155,14 +240,15 @@ void Win32Platform::RenameFile(const std::string& from, const std::string& to) {
     if (!::MoveFileA(from.c_str(), to.c_str())) RaiseLastError();
 }
 
-// The bytes only: CopyFileA would carry a read-only snapshot's attributes over
-// to the result file, and the next step could not replace it.
+// The bytes and the last-write time only: CopyFileA would carry a read-only
+// snapshot's attributes over to the result file, and the next step could not
+// replace it.
 void Win32Platform::CopyFile(const std::string& from, const std::string& to) {
     File in(from, GENERIC_READ, OPEN_EXISTING);
     DWORD error = ERROR_SUCCESS;
     {
         File out(to, GENERIC_WRITE, CREATE_ALWAYS);
-        std::string buffer(1 << 20, '\0');
+        std::string buffer(kChunk, '\0');
         DWORD got = 0;
         while (error == ERROR_SUCCESS) {
             if (!::ReadFile(in.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &got, nullptr))
@@ -172,11 +258,12 @@ void Win32Platform::CopyFile(const std::string& from, const std::string& to) {
             else
                 error = PutAll(out.get(), buffer.data(), got);
         }
+        FILETIME written{};
+        if (error == ERROR_SUCCESS && !(::GetFileTime(in.get(), nullptr, nullptr, &written) &&
+                                        ::SetFileTime(out.get(), nullptr, nullptr, &written)))
+            error = ::GetLastError();
     }
-    if (error == ERROR_SUCCESS) return;
-    // No half-written result file is left for the word processor to load.
-    ::DeleteFileA(to.c_str());
-    Raise(FailureForWin32Error(error));
+    if (error != ERROR_SUCCESS) Discard(to, error);
 }
 
 std::string Win32Platform::ReadWhole(const std::string& path) {
@@ -185,22 +272,111 @@ std::string Win32Platform::ReadWhole(const std::string& path) {
     if (!::GetFileSizeEx(file.get(), &size)) RaiseLastError();
     if (size.QuadPart > 0x7FFFFFFF) Raise(kOutOfMemory);
     std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        DWORD got = 0;
-        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-        if (!::ReadFile(file.get(), bytes.data() + done, want, &got, nullptr)) RaiseLastError();
-        if (got == 0) break;  // the file shrank: keep what was there
-        done += got;
-    }
-    bytes.resize(done);
+    // The file may have shrunk since: keep what was there.
+    bytes.resize(GetChunk(file.get(), bytes.data(), static_cast<DWORD>(bytes.size())));
     return bytes;
 }
 
 void Win32Platform::WriteWhole(const std::string& path, const std::string& bytes) {
-    File file(path, GENERIC_WRITE, CREATE_ALWAYS);
-    const DWORD error = PutAll(file.get(), bytes.data(), bytes.size());
-    if (error != ERROR_SUCCESS) Raise(FailureForWin32Error(error));
+    DWORD error = ERROR_SUCCESS;
+    {
+        File file(path, GENERIC_WRITE, CREATE_ALWAYS);
+        error = PutAll(file.get(), bytes.data(), bytes.size());
+    }
+    if (error != ERROR_SUCCESS) Discard(path, error);
+}
+
+void Win32Platform::ReplaceFile(const std::string& from, const std::string& to) {
+    if (!::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) Discard(from, ::GetLastError());
+}
+
+std::int64_t Win32Platform::FileSize(const std::string& path) {
+    File file(path, GENERIC_READ, OPEN_EXISTING);
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.get(), &size)) RaiseLastError();
+    return size.QuadPart;
+}
+
+bool Win32Platform::SameBytes(const std::string& a, const std::string& b) {
+    File first(a, GENERIC_READ, OPEN_EXISTING);
+    File second(b, GENERIC_READ, OPEN_EXISTING);
+    std::string x(kChunk, '\0'), y(kChunk, '\0');
+    for (;;) {
+        const DWORD gotX = GetChunk(first.get(), x.data(), kChunk);
+        const DWORD gotY = GetChunk(second.get(), y.data(), kChunk);
+        if (gotX != gotY || x.compare(0, gotX, y, 0, gotY) != 0) return false;
+        if (gotX < kChunk) return true;
+    }
+}
+
+// Opened without letting others write: that fails with a sharing violation
+// exactly while someone has the file open for writing.
+bool Win32Platform::BeingWritten(const std::string& path) {
+    const HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return ::GetLastError() == ERROR_SHARING_VIOLATION;
+    ::CloseHandle(h);
+    return false;
+}
+
+void Win32Platform::LockDirectory(const std::string& dir, std::int32_t milliseconds) {
+    const HANDLE mutex = NamedMutex(ObjectName("lock", dir));
+    try {
+        if (!Acquire(mutex, static_cast<DWORD>(milliseconds))) Raise(kRunHolding);
+    } catch (...) {
+        ::CloseHandle(mutex);
+        throw;
+    }
+    void* held = mutex;
+    std::swap(locks_[Upper(dir)], held);
+    Release(held, true);  // taken twice: the mutex counts, let the older hold go
+}
+
+void Win32Platform::UnlockDirectory(const std::string& dir) {
+    const auto it = locks_.find(Upper(dir));
+    if (it == locks_.end()) return;
+    Release(it->second, true);
+    locks_.erase(it);
+}
+
+// The watch mutex is held for a watch mode's life. A newer one sets the
+// take-over event, again every 100 ms (a third start may have reset it), until
+// the running one has seen it, ended, and let the mutex go.
+void Win32Platform::ClaimWatch(const std::string& dir, std::int32_t milliseconds) {
+    ReleaseWatch(dir);
+    watch_ = NamedMutex(ObjectName("watch", dir));
+    takeOver_ = ::CreateEventA(nullptr, FALSE, FALSE, ObjectName("take-over", dir).c_str());
+    if (!takeOver_) {
+        const DWORD error = ::GetLastError();
+        Release(watch_, false);
+        Raise(FailureForWin32Error(error));
+    }
+    const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
+    bool mine = Acquire(watch_, 0);
+    while (!mine) {
+        if (::GetTickCount64() >= deadline) {
+            Release(watch_, false);
+            Release(takeOver_, false);
+            Raise(kRunHolding);
+        }
+        ::SetEvent(takeOver_);
+        mine = Acquire(watch_, 100);
+    }
+    ::ResetEvent(takeOver_);  // our own asking is not meant for us
+}
+
+void Win32Platform::ReleaseWatch(const std::string&) {
+    Release(watch_, true);
+    Release(takeOver_, false);
+}
+
+bool Win32Platform::SleepUnlessTakenOver(std::int32_t milliseconds) {
+    const DWORD wait = milliseconds < 0 ? 0 : static_cast<DWORD>(milliseconds);
+    if (!takeOver_) {
+        ::Sleep(wait);
+        return false;
+    }
+    return ::WaitForSingleObject(static_cast<HANDLE>(takeOver_), wait) == WAIT_OBJECT_0;
 }
 
 WindowHandle Win32Platform::GetForegroundWindow() {

@@ -1,5 +1,6 @@
 #pragma once
 // The real platform: Win32 calls, one for each operation of the seam.
+#include <map>
 #include <string>
 
 #include "platform/platform.h"
@@ -21,6 +22,15 @@ public:
     void CopyFile(const std::string& from, const std::string& to) override;
     std::string ReadWhole(const std::string& path) override;
     void WriteWhole(const std::string& path, const std::string& bytes) override;
+    void ReplaceFile(const std::string& from, const std::string& to) override;
+    std::int64_t FileSize(const std::string& path) override;
+    bool SameBytes(const std::string& a, const std::string& b) override;
+    bool BeingWritten(const std::string& path) override;
+    void LockDirectory(const std::string& dir, std::int32_t milliseconds) override;
+    void UnlockDirectory(const std::string& dir) override;
+    void ClaimWatch(const std::string& dir, std::int32_t milliseconds) override;
+    void ReleaseWatch(const std::string& dir) override;
+    bool SleepUnlessTakenOver(std::int32_t milliseconds) override;
     WindowHandle GetForegroundWindow() override;
     void GetWindowTextA(WindowHandle window, std::string& buffer, std::int32_t size) override;
     void GetKeyboardState(KeyboardState& state) override;
@@ -35,8 +45,16 @@ public:
 
 private:
     void CloseListing();
+    void LetGo();
     void* find_ = nullptr;  // the open FindFirstFile handle, if any
+    std::map<std::string, void*> locks_;  // directory -> its held mutex
+    void* watch_ = nullptr;     // the watch mutex this run holds
+    void* takeOver_ = nullptr;  // the event a newer watch mode sets
 };
+
+// The name of a session-wide object of this kind for a directory: from its
+// full path, upper-cased, so that every run naming it any way meets the same.
+std::string ObjectName(const std::string& kind, const std::string& dir);
 
 // The program's failure number for a Win32 error code.
 std::int32_t FailureForWin32Error(unsigned long error);
