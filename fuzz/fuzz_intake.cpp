@@ -2,6 +2,8 @@
 // or a watch-mode pass.
 #include "fuzz/harness.h"
 
+#include <algorithm>
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
     using vornel::fuzz::kDir;
     FuzzedDataProvider data(bytes, size);
@@ -36,6 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
     const auto before = vornel::fuzz::SnapshotsOf(p, doc);
     const bool unchanged = !before.empty() && before.rbegin()->second == transfer;
     vornel::fuzz::RunAndCheck(p);
+    // The depth holds: a store above it never grows, one below never passes it.
+    if (depth >= 1)
+        vornel::fuzz::Require(vornel::fuzz::SnapshotsOf(p, doc).size() <= std::max<std::size_t>(depth, before.size()),
+                              "the store keeps its depth", doc);
     if (unchanged)
         vornel::fuzz::Require(vornel::fuzz::SnapshotsOf(p, doc) == before, "an unchanged save changes nothing", doc);
     return 0;
