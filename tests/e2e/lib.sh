@@ -75,6 +75,15 @@ ended() { ! kill -0 "$VPID" 2>/dev/null; }
 stop_vornel() { { kill -9 "$VPID"; wait "$VPID"; } 2>/dev/null || true; }
 dialog() { timeout 30 "$WINE" "$TOOLS/dialog.exe" "${1:-15000}" 2>/dev/null | tr -d '\r'; }
 keys() { grep -E '^(down|up) ' "$T/$1.log" | tr '\n' ' ' | sed 's/ $//'; }
+# holder: a process that takes VN\'s lock as a run does, and keeps it until killed ($HPID).
+holder() {
+  rm -f "$T/held"
+  "$WINE" "$TOOLS/holder.exe" "$(winpath "$T/VN")\\" "$(winpath "$T/held")" >/dev/null 2>&1 & HPID=$!; PIDS+=($HPID)
+  wait_for 20 test -e "$T/held" || echo "     the holder never took VN\\"
+}
+newest_is() { [ "$(cd "$T/VN" && cat "$(ls DOC.[0-9][0-9][0-9] 2>/dev/null | sort | tail -1)" 2>/dev/null)" = "$1" ]; }
+running() { kill -0 "$1" 2>/dev/null; }
+all_ended() { local pid; for pid in "$@"; do ! running "$pid" || return 1; done; }
 snapshots() { (cd "$T/VN" && ls DOC.[0-9][0-9][0-9] 2>/dev/null | tr '\n' ' ' | sed 's/ $//'); }
 put_snapshots() { for n in $(seq "$1" "$2"); do printf 'v%d' "$n" > "$T/VN/DOC.$(printf %03d "$n")"; done; }
 

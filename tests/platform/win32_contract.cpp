@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <string>
+#include <thread>
 
 #include "platform/file_contract.h"
 #include "platform/windows/win32_platform.h"
@@ -92,6 +93,55 @@ TEST(Win32Errors, MapOntoTheProgramsNumbers) {
     EXPECT_EQ(FailureForWin32Error(ERROR_SHARING_VIOLATION), kPermissionDenied);
     EXPECT_EQ(FailureForWin32Error(ERROR_DISK_FULL), kDiskFull);
     EXPECT_EQ(FailureForWin32Error(ERROR_INVALID_NAME), kBadFileName);
+}
+
+// Every run that names VN\ in its own way meets the same objects, and a deep
+// folder's name still fits.
+TEST(Win32Turns, ObjectNamesComeFromTheFullPathInAnyCase) {
+    EXPECT_EQ(ObjectName("lock", "C:\\XY\\VN\\"), "Local\\Vornel lock C:/XY/VN");
+    EXPECT_EQ(ObjectName("lock", "c:\\xy\\vn"), ObjectName("lock", "C:\\XY\\VN\\"));
+    EXPECT_EQ(ObjectName("lock", "C:\\XY\\..\\XY\\VN\\"), ObjectName("lock", "C:\\XY\\VN\\"));
+    EXPECT_NE(ObjectName("watch", "C:\\XY\\VN\\"), ObjectName("lock", "C:\\XY\\VN\\"));
+    const std::string deep = "C:\\" + std::string(300, 'a') + "\\VN\\";
+    EXPECT_LT(ObjectName("lock", deep).size(), static_cast<std::size_t>(MAX_PATH));
+    EXPECT_NE(ObjectName("lock", deep), ObjectName("lock", "C:\\" + std::string(300, 'b') + "\\VN\\"));
+}
+
+// The turn is a mutex: another holder makes a run wait and then fail with 10;
+// a holder that died without letting go counts as gone.
+TEST(Win32Turns, AHeldTurnTimesOutAndAnAbandonedOneIsTaken) {
+    const std::string dir = "C:\\VORNEL-TEST-" + std::to_string(GetCurrentProcessId()) + "\\VN\\";
+    Win32Platform run;
+    std::thread holder([&] {
+        Win32Platform other;
+        other.LockDirectory(dir, 0);
+        Sleep(400);
+        other.UnlockDirectory(dir);
+    });
+    Sleep(100);
+    int number = 0;
+    try {
+        run.LockDirectory(dir, 50);
+    } catch (const Failure& f) {
+        number = f.number;
+    }
+    EXPECT_EQ(number, kRunHolding);
+    run.LockDirectory(dir, 5000);  // the holder lets go within the wait
+    run.UnlockDirectory(dir);
+    holder.join();
+    // A thread that takes the turn and ends without letting go leaves it abandoned.
+    std::string copy = dir;
+    const HANDLE dies = CreateThread(
+        nullptr, 0,
+        [](LPVOID d) -> DWORD {
+            (new Win32Platform)->LockDirectory(*static_cast<std::string*>(d), 0);  // never let go
+            return 0;
+        },
+        &copy, 0, nullptr);
+    WaitForSingleObject(dies, INFINITE);
+    CloseHandle(dies);
+    run.LockDirectory(dir, 0);
+    run.UnlockDirectory(dir);
 }
 
 TEST(Win32Window, NoForegroundWindowGivesABlankTitle) {

@@ -226,6 +226,34 @@ TEST_F(IntakeTest, NoTransferFileFilesNothing) {
     EXPECT_TRUE(p.boxes.empty());
 }
 
+// XyWrite's macro takes no turn: a file of its save still open for writing is
+// not there yet. Nothing fails, nothing is filed, and what is left waits.
+TEST_F(IntakeTest, ASaveStillBeingWrittenIsLeftForLater) {
+    const struct {
+        const char* open;  // the file XyWrite still writes
+        const char* command;
+        bool controlLeft, transferLeft;
+    } cases[] = {
+        {"VORNEL.CTL", "K 5", true, true},    // a later pass takes it
+        {"DOC.BAK", "K 5", false, true},      // the next save brings a new control file
+        {"VORNEL.CTL", "R DOC", true, true},  // a save going on is not stale: the start keeps it
+    };
+    for (const auto& c : cases) {
+        MemoryPlatform fresh;
+        std::swap(p, fresh);
+        SetUp();
+        PutSnapshots(p, "DOC", 1, 2);
+        p.PutFile(kDir + "DOC.DAT", "2 2");
+        Save("new");
+        p.PutBeingWritten(kDir + c.open, p.Content(kDir + c.open));
+        RunProgram(p, c.command);
+        EXPECT_TRUE(p.boxes.empty()) << c.open << " " << p.boxes[0].text;
+        EXPECT_EQ(Store(), (V{"1=v1", "2=v2"})) << c.open;
+        EXPECT_EQ(p.Has(kDir + "VORNEL.CTL"), c.controlLeft) << c.open;
+        EXPECT_EQ(p.Has(kDir + "DOC.BAK"), c.transferLeft) << c.open;
+    }
+}
+
 TEST_F(IntakeTest, FailuresShowTheirStage) {
     const struct {
         Op op;

@@ -8,7 +8,8 @@
 // The chord is a row of two-digit hex key codes; the last one, pressed while
 // the others are down, fires the save. The test talks to it by writing one
 // word into the command file: save, front, load (copy <doc>.VRN into the text
-// file) or quit.
+// file), quit, or "slow BAK" / "slow CTL": the next save keeps that file open
+// for writing three seconds after writing it, as a slow disk would.
 #include <windows.h>
 
 #include <cstdio>
@@ -21,6 +22,9 @@ std::string g_vn, g_doc, g_textFile, g_logFile, g_commandFile;
 std::vector<int> g_chord;
 bool g_down[256] = {};
 bool g_wasFront = false;
+std::string g_slow;            // "BAK" or "CTL": held open by the next save
+FILE* g_held = nullptr;        // the file a slow save still has open
+DWORD g_releaseAt = 0;
 
 void Log(const std::string& line) {
     if (FILE* f = std::fopen(g_logFile.c_str(), "ab")) {
@@ -47,9 +51,21 @@ void WriteAll(const std::string& path, const std::string& bytes) {
     }
 }
 
+// Writes a file of the save, keeping it open when this save is a slow one.
+void SaveFile(const std::string& kind, const std::string& path, const std::string& bytes) {
+    if (g_slow != kind || g_held) return WriteAll(path, bytes);
+    g_held = std::fopen(path.c_str(), "wb");
+    if (!g_held) return;
+    std::fwrite(bytes.data(), 1, bytes.size(), g_held);
+    std::fflush(g_held);
+    g_releaseAt = GetTickCount() + 3000;
+    g_slow.clear();
+    Log("holding " + kind);
+}
+
 void Save() {
-    WriteAll(g_vn + "\\" + g_doc + ".BAK", ReadAll(g_textFile));
-    WriteAll(g_vn + "\\VORNEL.CTL", g_doc + "\x1a");
+    SaveFile("BAK", g_vn + "\\" + g_doc + ".BAK", ReadAll(g_textFile));
+    SaveFile("CTL", g_vn + "\\VORNEL.CTL", g_doc + "\x1a");
     Log("saved");
 }
 
@@ -78,6 +94,11 @@ void Poll(HWND hwnd) {
     const bool front = GetForegroundWindow() == hwnd;
     if (front && !g_wasFront) Log("front");
     g_wasFront = front;
+    if (g_held && static_cast<LONG>(GetTickCount() - g_releaseAt) >= 0) {
+        std::fclose(g_held);
+        g_held = nullptr;
+        Log("released");
+    }
     std::string command = ReadAll(g_commandFile);
     if (command.empty()) return;
     DeleteFileA(g_commandFile.c_str());
@@ -89,6 +110,7 @@ void Poll(HWND hwnd) {
         Log("loaded");
     }
     if (command == "quit") DestroyWindow(hwnd);
+    if (command.rfind("slow ", 0) == 0) g_slow = command.substr(5);
     Log("done " + command);
 }
 
