@@ -107,6 +107,11 @@ TEST(Win32Turns, ObjectNamesComeFromTheFullPathInAnyCase) {
     EXPECT_NE(ObjectName("lock", deep), ObjectName("lock", "C:\\" + std::string(300, 'b') + "\\VN\\"));
 }
 
+DWORD WINAPI DiesHolding(LPVOID dir) {
+    (new Win32Platform)->LockDirectory(*static_cast<std::string*>(dir), 0);  // never let go
+    return 0;
+}
+
 // The turn is a mutex: another holder makes a run wait and then fail with 10;
 // a holder that died without letting go counts as gone.
 TEST(Win32Turns, AHeldTurnTimesOutAndAnAbandonedOneIsTaken) {
@@ -131,13 +136,7 @@ TEST(Win32Turns, AHeldTurnTimesOutAndAnAbandonedOneIsTaken) {
     holder.join();
     // A thread that takes the turn and ends without letting go leaves it abandoned.
     std::string copy = dir;
-    const HANDLE dies = CreateThread(
-        nullptr, 0,
-        [](LPVOID d) -> DWORD {
-            (new Win32Platform)->LockDirectory(*static_cast<std::string*>(d), 0);  // never let go
-            return 0;
-        },
-        &copy, 0, nullptr);
+    const HANDLE dies = CreateThread(nullptr, 0, DiesHolding, &copy, 0, nullptr);
     WaitForSingleObject(dies, INFINITE);
     CloseHandle(dies);
     run.LockDirectory(dir, 0);

@@ -163,15 +163,32 @@ std::string PosixPlatform::CommandLine() { return commandLine_; }
 std::string PosixPlatform::ProgramDirectory() { return programDirectory_; }
 void PosixPlatform::End() { std::_Exit(0); }  // the kernel lets go of the flocks and the socket
 
-const std::vector<PosixPlatform::Listed>& PosixPlatform::ReadDirectory(const std::string& dir) {
+const std::vector<PosixPlatform::Listed>& PosixPlatform::ReadDirectory(const std::string& dir, bool strict) {
     if (NamesCurrent(dir)) return names_.entries;
     names_ = Names{};
     struct stat before {};
     const bool known = ::stat(dir.c_str(), &before) == 0;
     DIR* d = ::opendir(dir.c_str());
-    if (!d) return names_.entries;
-    while (const dirent* e = ::readdir(d)) names_.entries.push_back(Listed{e->d_name, e->d_type});
+    if (!d) {
+        if (strict) RaiseErrnoAt(dir + "/");
+        return names_.entries;
+    }
+    int error = 0;
+    for (;;) {
+        errno = 0;
+        const dirent* e = ::readdir(d);
+        if (!e) {
+            error = errno;
+            break;
+        }
+        names_.entries.push_back(Listed{e->d_name, e->d_type});
+    }
     ::closedir(d);
+    if (error != 0) {
+        names_ = Names{};
+        if (strict) Raise(FailureForErrno(error));  // a listing broken off part-way
+        return names_.entries;
+    }
     // Stat taken before the scan: a change during it shows as a new mtime.
     names_.valid = known;
     names_.dir = dir;
@@ -210,7 +227,7 @@ std::string PosixPlatform::Resolve(const std::string& path) {
     struct stat st {};
     if (::lstat(mapped.c_str(), &st) == 0) return mapped;
     const auto [dir, name] = Split(mapped);
-    ReadDirectory(dir);
+    ReadDirectory(dir, false);
     if (names_.dir != dir) return mapped;
     const std::string found = FindFolded(name);
     return found.empty() ? mapped : dir + "/" + found;
@@ -259,29 +276,12 @@ std::string PosixPlatform::ListFirst(const std::string& pattern) {
         }
     } else {
         // A listing goes through the names already read when they still
-        // stand; otherwise it reads the directory, keeping only what matches.
+        // stand; otherwise it reads them, and keeps them for the lookups of
+        // the intake or step that follows.
         listing_.clear();
-        const auto consider = [&](const std::string& name, unsigned char type) {
-            if (name[0] == '.' || !WildcardMatch(namePattern, name)) return;
-            if (type == DT_REG || (type == DT_UNKNOWN && IsListed(dir, name))) listing_.push_back(name);
-        };
-        if (NamesCurrent(dir)) {
-            for (const Listed& e : names_.entries) consider(e.name, e.type);
-        } else {
-            DIR* d = ::opendir(dir.c_str());
-            if (!d) RaiseErrnoAt(dir + "/");
-            int error = 0;
-            for (;;) {
-                errno = 0;
-                const dirent* e = ::readdir(d);
-                if (!e) {
-                    error = errno;
-                    break;
-                }
-                consider(e->d_name, e->d_type);
-            }
-            ::closedir(d);
-            if (error != 0) Raise(FailureForErrno(error));  // a listing broken off part-way
+        for (const Listed& e : ReadDirectory(dir, true)) {
+            if (e.name[0] == '.' || !WildcardMatch(namePattern, e.name)) continue;
+            if (e.type == DT_REG || (e.type == DT_UNKNOWN && IsListed(dir, e.name))) listing_.push_back(e.name);
         }
     }
     return ListNext();

@@ -70,7 +70,8 @@ private:
     // The real path of an existing file named case-insensitively, or the
     // mapped path itself when there is none.
     std::string Resolve(const std::string& path);
-    const std::vector<Listed>& ReadDirectory(const std::string& dir);  // the names now in dir
+    // The names now in dir; strict: a directory that cannot be read fails.
+    const std::vector<Listed>& ReadDirectory(const std::string& dir, bool strict);
     bool NamesCurrent(const std::string& dir);
     std::string FindFolded(const std::string& name);  // "" when no name folds to it
     void Changed(const std::string& dir, bool wasCurrent, const std::string& removed, const std::string& added);
