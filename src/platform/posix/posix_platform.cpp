@@ -233,6 +233,21 @@ std::string PosixPlatform::Resolve(const std::string& path) {
     return found.empty() ? mapped : dir + "/" + found;
 }
 
+// Opens a file for reading: as named first, which is the common case, and
+// only when that name is not there under its case-folded name.
+int PosixPlatform::OpenRead(const std::string& path) {
+    const std::string mapped = Mapped(path);
+    int fd = ::open(mapped.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0 || errno != ENOENT) {
+        if (fd < 0) RaiseErrnoAt(mapped);
+        return fd;
+    }
+    const std::string real = Resolve(path);
+    fd = real == mapped ? -1 : ::open(real.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) RaiseErrorAt(real == mapped ? ENOENT : errno, real);
+    return fd;
+}
+
 void PosixPlatform::Changed(const std::string& dir, bool wasCurrent, const std::string& removed,
                             const std::string& added) {
     // Our own change is applied to the kept names, so that a run of renames
@@ -264,11 +279,18 @@ std::string PosixPlatform::ListFirst(const std::string& pattern) {
     if (namePattern.find('*') == std::string::npos) {
         // An existence test: no need to read the whole directory when the
         // name is there as written.
-        const std::string real = Resolve(pattern);
+        const std::string mapped = Mapped(pattern);
+        std::string real = mapped;
+        struct stat st {};
+        int found = ::stat(mapped.c_str(), &st);
+        if (found != 0 && errno == ENOENT) {
+            real = Resolve(pattern);
+            found = real == mapped ? -1 : ::stat(real.c_str(), &st);
+            if (real == mapped) errno = ENOENT;
+        }
         const auto [realDir, realName] = Split(real);
         listing_.clear();
-        struct stat st {};
-        if (::stat(real.c_str(), &st) != 0) {
+        if (found != 0) {
             if (errno != ENOENT) RaiseErrnoAt(real);
             if (!IsDirectory(realDir)) Raise(kPathNotFound);
         } else if (!realName.empty() && realName[0] != '.' && S_ISREG(st.st_mode)) {
@@ -292,12 +314,17 @@ std::string PosixPlatform::ListNext() {
 }
 
 void PosixPlatform::DeleteFile(const std::string& path) {
-    const std::string real = Resolve(path);
-    const auto [dir, name] = Split(real);
+    std::string real = Mapped(path);
+    const std::string dir = Split(real).first;
     const bool current = NamesCurrent(dir);
-    if (!IsRegularFile(real)) RaiseErrorAt(::access(real.c_str(), F_OK) == 0 ? EACCES : ENOENT, real);
-    if (::unlink(real.c_str()) != 0) RaiseErrnoAt(real);
-    Changed(dir, current, name, "");
+    // As named first; only a name that is not there is looked up case-folded.
+    if (::unlink(real.c_str()) != 0) {
+        if (errno != ENOENT) RaiseErrorAt(errno == EISDIR ? EACCES : errno, real);
+        real = Resolve(path);
+        if (real == Mapped(path)) RaiseErrorAt(ENOENT, real);
+        if (::unlink(real.c_str()) != 0) RaiseErrorAt(errno == EISDIR ? EACCES : errno, real);
+    }
+    Changed(dir, current, Split(real).second, "");
 }
 
 void PosixPlatform::RenameFile(const std::string& from, const std::string& to) {
@@ -357,9 +384,7 @@ void PosixPlatform::CopyFile(const std::string& from, const std::string& to) {
 }
 
 std::string PosixPlatform::ReadWhole(const std::string& path) {
-    const std::string real = Resolve(path);
-    const int fd = ::open(real.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) RaiseErrnoAt(real);
+    const int fd = OpenRead(path);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
@@ -417,22 +442,16 @@ void PosixPlatform::ReplaceFile(const std::string& from, const std::string& to) 
 }
 
 std::int64_t PosixPlatform::FileSize(const std::string& path) {
-    const std::string real = Resolve(path);
-    const Descriptor file{::open(real.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0) RaiseErrnoAt(real);
+    const Descriptor file{OpenRead(path)};
     struct stat st {};
-    if (::fstat(file.fd, &st) != 0) RaiseErrnoAt(real);
+    if (::fstat(file.fd, &st) != 0) Raise(FailureForErrno(errno));
     if (S_ISDIR(st.st_mode)) Raise(FailureForErrno(EISDIR));
     return static_cast<std::int64_t>(st.st_size);
 }
 
 bool PosixPlatform::SameBytes(const std::string& a, const std::string& b) {
-    const std::string realA = Resolve(a);
-    const Descriptor first{::open(realA.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (first.fd < 0) RaiseErrnoAt(realA);
-    const std::string realB = Resolve(b);
-    const Descriptor second{::open(realB.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (second.fd < 0) RaiseErrnoAt(realB);
+    const Descriptor first{OpenRead(a)};
+    const Descriptor second{OpenRead(b)};
     std::string x(kChunk, '\0'), y(kChunk, '\0');
     for (;;) {
         const ssize_t gotX = GetChunk(first.fd, x.data(), kChunk);

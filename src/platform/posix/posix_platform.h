@@ -70,6 +70,7 @@ private:
     // The real path of an existing file named case-insensitively, or the
     // mapped path itself when there is none.
     std::string Resolve(const std::string& path);
+    int OpenRead(const std::string& path);  // a descriptor; fails as reading would
     // The names now in dir; strict: a directory that cannot be read fails.
     const std::vector<Listed>& ReadDirectory(const std::string& dir, bool strict);
     bool NamesCurrent(const std::string& dir);
