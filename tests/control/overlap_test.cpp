@@ -24,6 +24,7 @@ struct Pairing {
 const Pairing kPairings[] = {
     {"watch and U", "11107B 1 5", "U DOC", "2 4", {"2 3"}, 1},
     {"watch and R", "11107B 1 5", "R DOC", "2 4", {"3 5"}, 1},
+    {"watch and a first U, which captures", "11107B 1 5", "U DOC", "", {"2 4", "2 5"}, 1},  // 006 filed before U or not
     {"watch and K", "11107B 1 5", "K 5", "", {}, 1},
     {"watch and a second watch", "11107B 1 5", "11107B 2 5", "", {}, 2},
     {"U and U", "U DOC", "U DOC", "2 4", {"2 2"}, 0},
