@@ -160,12 +160,17 @@ TEST_P(FileContract, ReplacingPutsAWholeFileInPlace) {
 
 // The result file carries its snapshot's last-write time, as a Windows copy
 // would, so a listing shows when the version being looked at was saved.
-TEST_P(FileContract, ACopyKeepsTheLastWriteTime) {
-    p().WriteWhole(at("DOC.002"), "two");
+TEST_P(FileContract, AResultKeepsItsSnapshotsTimeAndIsWritable) {
+    backend_->MakeReadOnly("DOC.002", "two");
     backend_->SetTime("DOC.002", 1577923200);  // 2020-01-02
-    p().CopyFile(at("DOC.002"), at("DOC.VN~"));
-    p().ReplaceFile(at("DOC.VN~"), at("DOC.VRN"));
-    EXPECT_EQ(backend_->TimeOf("DOC.VRN"), 1577923200);
+    for (int step = 0; step < 2; ++step) {
+        p().CopyFile(at("DOC.002"), at("DOC.VN~"));
+        p().ReplaceFile(at("DOC.VN~"), at("DOC.VRN"));
+        EXPECT_EQ(backend_->TimeOf("DOC.VRN"), 1577923200) << step;
+        EXPECT_FALSE(backend_->IsReadOnly("DOC.VRN")) << step;
+    }
+    p().WriteWhole(at("DOC.VRN"), "edited");
+    EXPECT_EQ(p().ReadWhole(at("DOC.VRN")), "edited");
     EXPECT_EQ(backend_->TimeOf("DOC.002"), 1577923200);
 }
 
