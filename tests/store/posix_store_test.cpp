@@ -189,30 +189,42 @@ protected:
         return false;
     }
     std::string vn() { return root_ + "/VN/"; }
-    // A process that takes VN\, holds it a while and ends; or, with a negative
-    // time, is killed while it holds it.
-    pid_t Hold(std::chrono::milliseconds time) {
+    // A process that takes VN\ and holds it until Release(); or that is
+    // killed while it holds it. Returns once it has VN\.
+    pid_t Hold(bool killed) {
+        int ready[2], release[2];
+        if (::pipe(ready) != 0 || ::pipe(release) != 0) return -1;
         const pid_t pid = ::fork();
         if (pid == 0) {
             PosixPlatform platform("", root_);
             platform.LockDirectory(vn(), 1000);
-            if (time < 0ms) ::raise(SIGKILL);
-            std::this_thread::sleep_for(time);
+            if (killed) ::raise(SIGKILL);
+            char c = 1;
+            (void)!::write(ready[1], &c, 1);
+            (void)!::read(release[0], &c, 1);
             ::_exit(0);
         }
-        std::this_thread::sleep_for(50ms);  // it has VN\ before anyone else starts
+        char c = 0;
+        if (!killed) (void)!::read(ready[0], &c, 1);
+        release_ = release[1];
         return pid;
     }
+    void Release() {
+        const char c = 1;
+        (void)!::write(release_, &c, 1);
+    }
+    int release_ = -1;
 };
 
 TEST_F(PosixRuns, TwoStepsStartedTogetherMakeTwoSteps) {
     Put("DOC.DAT", "2 1");
     // Both start while another process holds VN\, then race for it.
-    const pid_t holder = Hold(400ms);
+    const pid_t holder = Hold(false);
     const pid_t a = Spawn("R DOC");
     const pid_t b = Spawn("R DOC");
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(Get("DOC.DAT"), "2 1") << "a run went on while VN\\ was held";
+    Release();
     ASSERT_TRUE(Ended(holder, 5s) && Ended(a, 5s) && Ended(b, 5s));
     EXPECT_EQ(Get("DOC.DAT"), "3 3");
     EXPECT_EQ(Get("DOC.VRN"), "v3");
@@ -220,7 +232,7 @@ TEST_F(PosixRuns, TwoStepsStartedTogetherMakeTwoSteps) {
 
 TEST_F(PosixRuns, AHolderKilledWithTheLockHeldBlocksNobody) {
     Put("DOC.DAT", "2 1");
-    ASSERT_TRUE(Ended(Hold(-1ms), 5s));
+    ASSERT_TRUE(Ended(Hold(true), 5s));
     const auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(Ended(Spawn("R DOC"), 5s));
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
@@ -229,7 +241,7 @@ TEST_F(PosixRuns, AHolderKilledWithTheLockHeldBlocksNobody) {
 
 TEST_F(PosixRuns, ASecondWatchModeTakesOver) {
     const pid_t first = Spawn("11107B 0.05 5");
-    std::this_thread::sleep_for(300ms);
+    std::this_thread::sleep_for(1s);  // it has claimed VN\ long before
     const pid_t second = Spawn("11107B 0.05 5");
     EXPECT_TRUE(Ended(first, 3s)) << "the first watch mode still runs";
     EXPECT_FALSE(Ended(second, 300ms)) << "the new one must go on watching";
