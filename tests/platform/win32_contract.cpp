@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <thread>
 
@@ -117,13 +118,16 @@ DWORD WINAPI DiesHolding(LPVOID dir) {
 TEST(Win32Turns, AHeldTurnTimesOutAndAnAbandonedOneIsTaken) {
     const std::string dir = "C:\\VORNEL-TEST-" + std::to_string(GetCurrentProcessId()) + "\\VN\\";
     Win32Platform run;
+    std::atomic<int> stage{0};  // 1: the other holds it; 2: it may let go
     std::thread holder([&] {
         Win32Platform other;
         other.LockDirectory(dir, 0);
-        Sleep(400);
+        stage = 1;
+        while (stage != 2) Sleep(1);
+        Sleep(100);
         other.UnlockDirectory(dir);
     });
-    Sleep(100);
+    while (stage != 1) Sleep(1);
     int number = 0;
     try {
         run.LockDirectory(dir, 50);
@@ -131,6 +135,7 @@ TEST(Win32Turns, AHeldTurnTimesOutAndAnAbandonedOneIsTaken) {
         number = f.number;
     }
     EXPECT_EQ(number, kRunHolding);
+    stage = 2;
     run.LockDirectory(dir, 5000);  // the holder lets go within the wait
     run.UnlockDirectory(dir);
     holder.join();
