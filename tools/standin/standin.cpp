@@ -9,7 +9,7 @@
 // the others are down, fires the save. The test talks to it by writing one
 // word into the command file: save, front, load (copy <doc>.VRN into the text
 // file), quit, or "slow BAK" / "slow CTL": the next save keeps that file open
-// for writing three seconds after writing it, as a slow disk would.
+// for writing six seconds after writing it, as a slow disk would.
 #include <windows.h>
 
 #include <cstdio>
@@ -58,7 +58,7 @@ void SaveFile(const std::string& kind, const std::string& path, const std::strin
     if (!g_held) return;
     std::fwrite(bytes.data(), 1, bytes.size(), g_held);
     std::fflush(g_held);
-    g_releaseAt = GetTickCount() + 3000;
+    g_releaseAt = GetTickCount() + 6000;
     g_slow.clear();
     Log("holding " + kind);
 }
