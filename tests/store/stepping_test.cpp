@@ -33,6 +33,18 @@ TEST_F(SteppingTest, BackForwardRoad) {
     EXPECT_EQ(p.beeps, 0);
 }
 
+// A run ended from outside may leave its DOC.VN~ behind: the next step makes
+// its own over it, and no inventory ever counts it.
+TEST_F(SteppingTest, ALeftoverTemporaryFileIsReplaced) {
+    p.PutFile(kDir + "DOC.VN~", "half a document");
+    p.PutFile(kDir + "DOC.DAT", "2 5");
+    Step("U DOC");
+    EXPECT_EQ(Result(), "v4");
+    EXPECT_EQ(State(), "2 4");
+    EXPECT_FALSE(p.Has(kDir + "DOC.VN~"));
+    EXPECT_TRUE(p.boxes.empty());
+}
+
 TEST_F(SteppingTest, FirstStepBackCapturesAChangedDocument) {
     // The word processor's side saves after the start, when its window is first found.
     p.onForegroundQuery = [&](long n) {
