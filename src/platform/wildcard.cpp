@@ -1,5 +1,8 @@
 #include "platform/wildcard.h"
 
+#include <cstdio>
+
+#include "platform/text.h"
 
 namespace vornel {
 
@@ -44,6 +47,14 @@ bool SameName(const std::string& a, const std::string& b) {
     for (std::size_t i = 0; i < a.size(); ++i)
         if (Folded(a[i]) != Folded(b[i])) return false;
     return true;
+}
+
+std::string FoldedHash(const std::string& path) {
+    unsigned long long hash = 14695981039346656037ull;
+    for (const unsigned char c : Upper(path)) hash = (hash ^ c) * 1099511628211ull;
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "%016llx", hash);
+    return digits;
 }
 
 }  // namespace vornel

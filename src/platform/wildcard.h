@@ -8,5 +8,9 @@ namespace vornel {
 
 bool WildcardMatch(const std::string& pattern, const std::string& name);
 bool SameName(const std::string& a, const std::string& b);  // case-insensitive equality
+// Sixteen hexadecimal digits that stand for a path, whatever its letter case
+// (FNV-1a of the upper-cased path): for names of system objects that must be
+// short.
+std::string FoldedHash(const std::string& path);
 
 }  // namespace vornel

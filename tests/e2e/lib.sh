@@ -83,6 +83,7 @@ holder() {
 }
 newest_is() { [ "$(cd "$T/VN" && cat "$(ls DOC.[0-9][0-9][0-9] 2>/dev/null | sort | tail -1)" 2>/dev/null)" = "$1" ]; }
 running() { kill -0 "$1" 2>/dev/null; }
+all_running() { local pid; for pid in "$@"; do running "$pid" || return 1; done; }
 all_ended() { local pid; for pid in "$@"; do ! running "$pid" || return 1; done; }
 snapshots() { (cd "$T/VN" && ls DOC.[0-9][0-9][0-9] 2>/dev/null | tr '\n' ' ' | sed 's/ $//'); }
 put_snapshots() { for n in $(seq "$1" "$2"); do printf 'v%d' "$n" > "$T/VN/DOC.$(printf %03d "$n")"; done; }

@@ -261,7 +261,6 @@ held_pair() {  # held_pair <first args> <second args>
   { kill -9 "$HPID"; wait "$HPID"; } 2>/dev/null
   check "both end once the holder is killed" wait_for 20 all_ended "$a" "$b"
 }
-all_running() { local pid; for pid in "$@"; do running "$pid" || return 1; done; }
 
 test_runs_together() {
   begin two_u

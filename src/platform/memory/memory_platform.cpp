@@ -60,8 +60,6 @@ void MemoryPlatform::PutBeingWritten(const std::string& path, const std::string&
     machine_->entries[Upper(path)].beingWritten = true;
 }
 
-void MemoryPlatform::Finished(const std::string& path) { machine_->entries[Upper(path)].beingWritten = false; }
-
 void MemoryPlatform::SetTime(const std::string& path, std::int64_t time) { machine_->entries[Upper(path)].time = time; }
 
 std::int64_t MemoryPlatform::TimeOf(const std::string& path) const {
@@ -323,6 +321,13 @@ bool MemoryPlatform::SleepUnlessTakenOver(std::int32_t milliseconds) {
     return false;
 }
 
+bool MemoryPlatform::HoldsAnything() const {
+    for (const auto* held : {&machine_->locks, &machine_->watches})
+        for (const auto& [dir, run] : *held)
+            if (run == run_) return true;
+    return false;
+}
+
 void MemoryPlatform::LetGo() {
     for (auto* held : {&machine_->locks, &machine_->watches})
         for (auto it = held->begin(); it != held->end();)
@@ -384,10 +389,7 @@ void MemoryPlatform::MessageBox(const std::string& text, std::int32_t buttons,
                                 const std::optional<std::string>& caption,
                                 const std::string& helpFile, std::int32_t helpContext) {
     Tick(Op::MessageBox);
-    bool held = false;
-    for (const auto* holders : {&machine_->locks, &machine_->watches})
-        for (const auto& [dir, run] : *holders) held = held || run == run_;
-    boxes.push_back(Box{text, buttons, caption.value_or(kProgramTitle), helpFile, helpContext, held});
+    boxes.push_back(Box{text, buttons, caption.value_or(kProgramTitle), helpFile, helpContext, HoldsAnything()});
 }
 
 }  // namespace vornel

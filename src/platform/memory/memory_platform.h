@@ -105,9 +105,8 @@ public:
     void PutReadOnly(const std::string& path, const std::string& bytes);
     bool IsReadOnly(const std::string& path) const;
     // A file another program still has open for writing: reading, renaming
-    // and deleting it fail with 70 until Finished.
+    // and deleting it fail with 70.
     void PutBeingWritten(const std::string& path, const std::string& bytes);
-    void Finished(const std::string& path);
     void SetTime(const std::string& path, std::int64_t time);
     std::int64_t TimeOf(const std::string& path) const;
     // The process is gone (killed from outside): whatever it held is let go.
@@ -191,6 +190,7 @@ private:
     void CheckDirectory(const std::string& path);
     // Waits until the directory is free of other runs in `held`, then takes it.
     void Take(std::map<std::string, int>& held, const std::string& dir);
+    bool HoldsAnything() const;  // a directory or a watch claim
 
     std::shared_ptr<MemoryMachine> machine_;
     int run_ = 0;

@@ -106,11 +106,10 @@ struct Descriptor {
 sockaddr_un WatchAddress(const std::string& dir, socklen_t& length) {
     char real[PATH_MAX];
     const std::string path = ::realpath(dir.c_str(), real) ? real : dir;
-    unsigned long long hash = 14695981039346656037ull;  // FNV-1a of the path, upper-cased
-    for (const unsigned char c : Upper(path)) hash = (hash ^ c) * 1099511628211ull;
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    const int n = std::snprintf(address.sun_path + 1, sizeof address.sun_path - 1, "vornel-watch-%016llx", hash);
+    const int n = std::snprintf(address.sun_path + 1, sizeof address.sun_path - 1, "vornel-watch-%s",
+                                FoldedHash(path).c_str());
     length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
     return address;
 }
@@ -432,8 +431,8 @@ void PosixPlatform::ReplaceFile(const std::string& from, const std::string& to) 
     const auto [dir, oldName] = Split(realFrom);
     const auto [toDir, newName] = Split(realTo);
     const bool current = toDir == dir && NamesCurrent(dir);
-    if (!IsRegularFile(realFrom) || ::rename(realFrom.c_str(), realTo.c_str()) != 0) {
-        const int error = IsRegularFile(realFrom) ? errno : ENOENT;
+    const int error = !IsRegularFile(realFrom) ? ENOENT : ::rename(realFrom.c_str(), realTo.c_str()) == 0 ? 0 : errno;
+    if (error != 0) {
         ::unlink(realFrom.c_str());
         names_.valid = false;
         RaiseErrorAt(error, error == ENOENT ? realFrom : realTo);

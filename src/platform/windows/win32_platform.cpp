@@ -7,9 +7,8 @@
 #include "platform/windows/win32_platform.h"
 
 #include <algorithm>
-#include <cstdio>
-
 #include "platform/text.h"
+#include "platform/wildcard.h"
 
 namespace vornel {
 
@@ -115,12 +114,7 @@ std::string ObjectName(const std::string& kind, const std::string& dir) {
     std::replace(full.begin(), full.end(), '\\', '/');  // not a namespace separator
     std::string name = "Local\\Vornel " + kind + " " + full;
     if (name.size() < MAX_PATH) return name;
-    // A deep folder: its path's hash stands for it (FNV-1a).
-    unsigned long long hash = 14695981039346656037ull;
-    for (const unsigned char c : full) hash = (hash ^ c) * 1099511628211ull;
-    char digits[24];
-    std::snprintf(digits, sizeof digits, "%016llx", hash);
-    return "Local\\Vornel " + kind + " #" + digits;
+    return "Local\\Vornel " + kind + " #" + FoldedHash(full);  // a deep folder: its hash stands for it
 }
 
 std::int32_t FailureForWin32Error(unsigned long error) {
@@ -168,8 +162,7 @@ Win32Platform::~Win32Platform() {
 void Win32Platform::LetGo() {
     for (auto& [dir, mutex] : locks_) Release(mutex, true);
     locks_.clear();
-    Release(watch_, true);
-    Release(takeOver_, false);
+    ReleaseWatch("");
 }
 
 std::string Win32Platform::CommandLine() { return ArgumentsOf(::GetCommandLineA()); }
@@ -346,17 +339,12 @@ void Win32Platform::ClaimWatch(const std::string& dir, std::int32_t milliseconds
     ReleaseWatch(dir);
     watch_ = NamedMutex(ObjectName("watch", dir));
     takeOver_ = ::CreateEventA(nullptr, FALSE, FALSE, ObjectName("take-over", dir).c_str());
-    if (!takeOver_) {
-        const DWORD error = ::GetLastError();
-        Release(watch_, false);
-        Raise(FailureForWin32Error(error));
-    }
+    if (!takeOver_) RaiseLastError();
     const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
     bool mine = Acquire(watch_, 0);
     while (!mine) {
         if (::GetTickCount64() >= deadline) {
-            Release(watch_, false);
-            Release(takeOver_, false);
+            ReleaseWatch(dir);  // not ours: letting go of it does nothing
             Raise(kRunHolding);
         }
         ::SetEvent(takeOver_);
@@ -371,11 +359,11 @@ void Win32Platform::ReleaseWatch(const std::string&) {
 }
 
 bool Win32Platform::SleepUnlessTakenOver(std::int32_t milliseconds) {
-    const DWORD wait = milliseconds < 0 ? 0 : static_cast<DWORD>(milliseconds);
     if (!takeOver_) {
-        ::Sleep(wait);
+        Sleep(milliseconds);
         return false;
     }
+    const DWORD wait = milliseconds < 0 ? 0 : static_cast<DWORD>(milliseconds);
     return ::WaitForSingleObject(static_cast<HANDLE>(takeOver_), wait) == WAIT_OBJECT_0;
 }
 
