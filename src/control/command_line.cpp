@@ -12,7 +12,7 @@ void ReadWatchArguments(RunState& rs) {
     rs.depth = ToSmall(LeadingNumber(Mid(text, Find(text, " ") + 1)));
     if (rs.depth < 1 || rs.depth > 998 || rs.interval < 1) {
         rs.platform.Beep();
-        rs.platform.MessageBox(kArgumentWarning, 0, std::nullopt, "", 0);
+        rs.platform.MessageBox(kArgumentWarning, 0, std::nullopt, "", 0, BoxFocus::Front);
         EndProgram(rs.platform);
     }
 }
@@ -21,7 +21,17 @@ void ReadWatchArguments(RunState& rs) {
 
 void ReadCommandLine(RunState& rs) {
     rs.commandText = Upper(Trim(rs.platform.CommandLine()));
+    // Started by a double click, not by a macro or a shortcut: say how it is
+    // used instead of stepping back an empty name.
+    if (rs.commandText.find_first_not_of(" \t") == std::string::npos) {
+        rs.platform.MessageBox(kUsage, 0, std::string(kProgramTitle), "", 0, BoxFocus::Front);
+        EndProgram(rs.platform);
+    }
     rs.mode = ToSmall(Find("U R K ", Left(rs.commandText, 2)));
+    if (rs.mode == kWatch && Left(rs.commandText, 1) == "Q") {
+        rs.mode = kStopWatch;
+        return;
+    }
     if (rs.mode == kWatch) {
         ReadWatchArguments(rs);
         return;

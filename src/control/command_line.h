@@ -6,8 +6,22 @@ namespace vornel {
 inline constexpr const char* kArgumentWarning =
     "Bad Frequency (min=1 sec) or Depth (max=998 backups) argument!";
 
+// What a start without arguments (a double click) shows, touching nothing.
+inline constexpr const char* kUsage =
+    "Vornel runs with a command line, in one of these forms:\n"
+    "\n"
+    "vornel 11107B 5 20\twatch mode: every 5 seconds, when XyWrite is in front, type the keys "
+    "11 10 7B (Ctrl+Shift+F12) and file the copy its macro saves; keep 20 snapshots\n"
+    "vornel K 20\tfile the copy the macro has just saved, once\n"
+    "vornel U LETTER\tstep back one snapshot of LETTER into VN\\LETTER.VRN\n"
+    "vornel R LETTER\tstep forward one snapshot of LETTER\n"
+    "vornel Q\tstop watch mode\n"
+    "\n"
+    "README.md beside vornel.exe explains the rest.";
+
 // Reads the command line into the run state: mode, and the mode's arguments.
-// Bad watch-mode numbers get the warning box and end the program.
+// Bad watch-mode numbers get the warning box and end the program; so does an
+// empty command line, with the command forms.
 void ReadCommandLine(RunState& rs);
 
 // Places the working directory and the control file.

@@ -10,7 +10,7 @@ std::string FailureBoxText(const Failure& failure, Small checkpoint) {
 void ReportFailure(RunState& rs, const Failure& failure) {
     if (failure.number != 0) {
         rs.platform.MessageBox(FailureBoxText(failure, rs.checkpoint), 0, std::string("Error"),
-                               failure.helpFile, failure.helpContext);
+                               failure.helpFile, failure.helpContext, rs.boxFocus);
     }
     EndProgram(rs.platform);
 }

@@ -10,6 +10,7 @@ namespace vornel {
 void Preflight(RunState& rs) {
     {
         const DirectoryTurn turn(rs);
+        SettleNameReading(rs);
         Inventory(rs);
         if (rs.exists == 0) EndProgram(rs.platform);
         SetCheckpoint(rs, 4);

@@ -8,8 +8,9 @@
 
 namespace vornel {
 
-// Run modes: where the first two characters of the command text stand in "U R K ".
-enum Mode : Small { kWatch = 0, kStepBack = 1, kStepForward = 3, kSingleIntake = 5 };
+// Run modes: where the first two characters of the command text stand in
+// "U R K "; a command text beginning with Q stops watch mode.
+enum Mode : Small { kWatch = 0, kStepBack = 1, kStepForward = 3, kSingleIntake = 5, kStopWatch = 7 };
 
 struct RunState {
     explicit RunState(Platform& p) : platform(p) {}
@@ -40,6 +41,9 @@ struct RunState {
     Long pointer = 0;
 
     Small checkpoint = 0;  // how far the run has got; shown in the failure box
+    // Watch mode's passes run in the background: their box must not take
+    // the keys from whatever the user is typing into.
+    BoxFocus boxFocus = BoxFocus::Front;
 };
 
 inline void SetCheckpoint(RunState& rs, Small n) { rs.checkpoint = n; }

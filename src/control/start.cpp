@@ -7,10 +7,14 @@
 #include "control/preflight.h"
 #include "control/turns.h"
 #include "control/watch_cycle.h"
+#include "platform/patient_platform.h"
 
 namespace vornel {
 
-void Start(Platform& platform) {
+void Start(Platform& system) {
+    // Another program's brief hold on a file in VN\ is waited out, for every
+    // file operation of the run.
+    PatientPlatform platform(system);
     RunState rs(platform);
     // The one failure handler of the run: armed first, never replaced.
     try {
@@ -18,6 +22,7 @@ void Start(Platform& platform) {
         ReadCommandLine(rs);
         SetCheckpoint(rs, 2);
         PlaceWorkingDirectory(rs);
+        if (rs.mode == kStopWatch) StopWatchMode(rs);
         {
             const DirectoryTurn turn(rs);
             ClearStaleControlFile(rs);

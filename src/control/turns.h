@@ -27,7 +27,9 @@ private:
 // a running one is asked to end, and has ended, before the scope begins.
 class WatchClaim {
 public:
-    explicit WatchClaim(RunState& rs) : rs_(rs) { rs.platform.ClaimWatch(rs.workingDirectory, kTurnWait); }
+    explicit WatchClaim(RunState& rs) : rs_(rs) {
+        if (!rs.platform.ClaimWatch(rs.workingDirectory, kTurnWait)) Raise(kRunHolding);
+    }
     ~WatchClaim() { rs_.platform.ReleaseWatch(rs_.workingDirectory); }
     WatchClaim(const WatchClaim&) = delete;
     WatchClaim& operator=(const WatchClaim&) = delete;

@@ -13,7 +13,10 @@ void RunWatchCycle(RunState& rs) {
     // A second watch mode on the same VN\ takes over from the first, which
     // ends between passes: two would type two chords per interval.
     std::optional<WatchClaim> claim;
-    if (rs.mode == kWatch) claim.emplace(rs);
+    if (rs.mode == kWatch) {
+        claim.emplace(rs);
+        rs.boxFocus = BoxFocus::Behind;  // from here on nobody is waiting for this run
+    }
     SetCheckpoint(rs, 6);
     for (;;) {
         if (rs.mode == kWatch && platform.SleepUnlessTakenOver(rs.interval)) EndProgram(platform);
@@ -37,6 +40,12 @@ void RunWatchCycle(RunState& rs) {
         if (rs.mode == kSingleIntake) EndProgram(platform);
         if (rs.mode != kWatch) platform.Sleep(kFrontPollPause);  // command U, still waiting
     }
+}
+
+void StopWatchMode(RunState& rs) {
+    rs.platform.ClaimWatch(rs.workingDirectory, kStopWait);  // in time or not, Q is done
+    rs.platform.ReleaseWatch(rs.workingDirectory);
+    EndProgram(rs.platform);
 }
 
 }  // namespace vornel

@@ -15,4 +15,10 @@ inline constexpr const char* kWordProcessorTitle = "XYWRITE";
 // word processor in front.
 void RunWatchCycle(RunState& rs);
 
+// Command Q: asks the watch mode running on this working directory to end,
+// between two passes, and waits until it has (at most this long). Touches
+// no file and shows nothing, also when no watch mode runs.
+inline constexpr Long kStopWait = 10000;
+[[noreturn]] void StopWatchMode(RunState& rs);
+
 }  // namespace vornel

@@ -26,4 +26,10 @@ Failure MakeFailure(std::int32_t number) {
 
 void Raise(std::int32_t number) { throw MakeFailure(number); }
 
+void RaiseInUse() {
+    Failure failure = MakeFailure(kPermissionDenied);
+    failure.inUse = true;
+    throw failure;
+}
+
 }  // namespace vornel

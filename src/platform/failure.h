@@ -14,6 +14,9 @@ struct Failure {
     std::string description;
     std::string helpFile;
     std::int32_t helpContext = 0;
+    // Another program has the file open for a moment (a virus scanner, the
+    // indexer, a sync client): the same operation may work a little later.
+    bool inUse = false;
 };
 
 // Failure numbers the program raises, with their fixed descriptions.
@@ -35,5 +38,7 @@ enum FailureNumber : std::int32_t {
 // The failure for one of the numbers above, with source "Vornel".
 Failure MakeFailure(std::int32_t number);
 [[noreturn]] void Raise(std::int32_t number);
+// 70, marked as a hold that another program will let go of.
+[[noreturn]] void RaiseInUse();
 
 }  // namespace vornel

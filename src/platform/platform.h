@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/failure.h"
 
@@ -22,6 +23,18 @@ using KeyboardState = std::array<std::uint8_t, 256>;
 inline constexpr std::uint32_t kKeyEventExtended = 1;  // KEYEVENTF_EXTENDEDKEY
 inline constexpr std::uint32_t kKeyEventKeyUp = 2;     // KEYEVENTF_KEYUP
 
+struct KeyEvent {
+    std::uint8_t vk = 0, scan = 0;
+    std::uint32_t flags = 0;  // kKeyEventExtended, kKeyEventKeyUp
+    bool operator==(const KeyEvent&) const = default;
+};
+
+// Which window a box may take the keyboard from.
+enum class BoxFocus {
+    Front,   // the user just started this run: the box comes to the front
+    Behind,  // a background run: the box stays above all, but the user's window keeps the keys
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
@@ -32,6 +45,8 @@ public:
     [[noreturn]] virtual void End() = 0;          // the only way out of the program
 
     // Files. Paths are plain texts; names match without regard to letter case.
+    // A file operation that fails because another program has the file open
+    // for a moment raises a Failure marked inUse; every other failure is not.
     // ListFirst returns the name (last component) of the first ordinary file
     // matching a pattern whose last component may hold '*', or "" when none.
     virtual std::string ListFirst(const std::string& pattern) = 0;
@@ -57,16 +72,26 @@ public:
     // save still going on). Never fails: a file that cannot be looked at is
     // not being written, and the operation that follows reports why.
     virtual bool BeingWritten(const std::string& path) = 0;
+    // True when anything has this name, whether the listing shows it or not:
+    // a hidden or system file, or a folder.
+    virtual bool NameTaken(const std::string& path) = 0;
+    // The same name's bytes read in the DOS code page and spelt in the one
+    // the file operations take; "" when the two code pages agree on them or
+    // that spelling cannot name a file.
+    virtual std::string OemReading(const std::string& name) = 0;
 
-    // Runs that overlap take turns on a working directory. LockDirectory waits
+    // Runs that overlap take turns on a working directory, whichever path
+    // names it (letter case, an 8.3 form, another drive letter, a share's
+    // name): the folder itself decides. LockDirectory waits
     // at most `milliseconds` for the turn, then fails with kRunHolding; a
     // holder that died counts as gone. End() lets go of whatever is held.
     // Nothing is created in the directory for it.
     virtual void LockDirectory(const std::string& dir, std::int32_t milliseconds) = 0;
     virtual void UnlockDirectory(const std::string& dir) = 0;
     // One watch mode per working directory: asks the one that runs there to
-    // end, and waits at most `milliseconds` until it has (then kRunHolding).
-    virtual void ClaimWatch(const std::string& dir, std::int32_t milliseconds) = 0;
+    // end, and waits at most `milliseconds` until it has. False when it has
+    // not: the request is withdrawn and the running one goes on.
+    virtual bool ClaimWatch(const std::string& dir, std::int32_t milliseconds) = 0;
     virtual void ReleaseWatch(const std::string& dir) = 0;
     // Sleeps like Sleep, but returns true at once when a newer watch mode has
     // asked for the directory this run claimed.
@@ -78,15 +103,17 @@ public:
     virtual void GetWindowTextA(WindowHandle window, std::string& buffer, std::int32_t size) = 0;
     virtual void GetKeyboardState(KeyboardState& state) = 0;
     virtual std::int32_t MapVirtualKeyA(std::int32_t code, std::int32_t mapType) = 0;
-    virtual void keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
-                             std::uintptr_t extraInfo) = 0;
+    // Puts the events into the input stream in one piece: nothing the user
+    // types lands between them.
+    virtual void SendInput(const std::vector<KeyEvent>& events) = 0;
     virtual void Sleep(std::int32_t milliseconds) = 0;
 
     // User feedback. Without a caption the box shows the program's title.
+    // Every box stays above all other windows until it is answered.
     virtual void Beep() = 0;
     virtual void MessageBox(const std::string& text, std::int32_t buttons,
                             const std::optional<std::string>& caption,
-                            const std::string& helpFile, std::int32_t helpContext) = 0;
+                            const std::string& helpFile, std::int32_t helpContext, BoxFocus focus) = 0;
 };
 
 // Ends the program. End() never returns; this says so where a virtual call

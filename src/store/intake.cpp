@@ -34,39 +34,68 @@ void RetireOldest(RunState& rs) {
     }
 }
 
-// Renames the snapshots from number `from` up to 999, in order, to 1, 2, 3 ...
-// Missing numbers are skipped, so gaps close instead of failing.
+// A name the listing does not show (a hidden or system file, a folder) still
+// takes its number: it is never deleted or written over, only passed by.
+bool NumberTaken(RunState& rs, Small n) { return rs.platform.NameTaken(SnapshotPath(rs, Fmt3(n))); }
+
+// The first number from `from` up to 999 whose name is free; 1000 when none is.
+Small FreeNumber(RunState& rs, Small from) {
+    Small n = std::max<Small>(from, 1);
+    while (n <= 999 && NumberTaken(rs, n)) n = AddSmall(n, 1);
+    return n;
+}
+
+// Renames the snapshots from number `from` up to 999, in order, onto the
+// free numbers from 1 up. Missing numbers are skipped, so gaps close instead
+// of failing.
 void Renumber(RunState& rs, Small from) {
     rs.highest = 0;
+    Small next = 1;
     for (Small c = std::max<Small>(from, 1); c <= 999; ++c) {
         if (!SnapshotExists(rs, c)) continue;
-        rs.highest = AddSmall(rs.highest, 1);
-        if (c != rs.highest)
-            rs.platform.RenameFile(SnapshotPath(rs, Fmt3(c)), SnapshotPath(rs, Fmt3(rs.highest)));
+        while (next < c && NumberTaken(rs, next)) next = AddSmall(next, 1);
+        if (c != next) rs.platform.RenameFile(SnapshotPath(rs, Fmt3(c)), SnapshotPath(rs, Fmt3(next)));
+        rs.highest = next;
+        next = AddSmall(next, 1);
     }
     rs.lowest = 1;
 }
 
-// The number the transfer file is filed under, after retention has made room.
+// At the depth the oldest goes; above it (a capture, a lowered depth) the
+// next oldest too, so the store comes back to its depth one copy at a time
+// and a mistyped depth never wipes a history in one sweep.
+void Retire(RunState& rs) {
+    if (rs.depth < 1 || rs.count < rs.depth) return;
+    RetireOldest(rs);
+    if (rs.count > rs.depth) RetireOldest(rs);
+}
+
+// The number the transfer file is filed under, after retention has made
+// room. The number is known to be free before anything is retired.
 Small MakeRoom(RunState& rs) {
-    if (rs.exists == 0) return 1;  // first snapshot: nothing to retire yet
-    // At the depth the oldest goes; above it (a capture, a lowered depth) the
-    // next oldest too, so the store comes back to its depth one copy at a
-    // time and a mistyped depth never wipes a history in one sweep.
-    if (rs.depth >= 1 && rs.count >= rs.depth) {
-        RetireOldest(rs);
-        if (rs.count > rs.depth) RetireOldest(rs);
-        if (rs.highest == 999) Renumber(rs, rs.lowest);
+    if (rs.exists == 0) {  // first snapshot: nothing to retire yet
+        const Small first = FreeNumber(rs, 1);
+        if (first > 999) Raise(kFileExists);
+        return first;
     }
-    if (rs.highest < 999) return std::max<Small>(AddSmall(rs.highest, 1), 1);
+    if (rs.highest < 999) {
+        const Small free = FreeNumber(rs, AddSmall(rs.highest, 1));
+        if (free <= 999) {
+            Retire(rs);
+            return free;
+        }
+    }
     // Numbers stop at 999: close the gaps first, and when all 999 are taken,
     // retire the oldest as retention would.
+    Retire(rs);
     Renumber(rs, rs.lowest);
     if (rs.highest == 999) {
         RetireOldest(rs);
         Renumber(rs, 2);
     }
-    return AddSmall(rs.highest, 1);
+    const Small free = FreeNumber(rs, AddSmall(rs.highest, 1));
+    if (free > 999) Raise(kFileExists);  // every number taken by names the listing hides
+    return free;
 }
 
 }  // namespace
@@ -80,6 +109,7 @@ void Intake(RunState& rs) {
     rs.platform.DeleteFile(rs.controlFilePath);
     SetCheckpoint(rs, 11);
     rs.documentName = Left(rs.documentName, Len(rs.documentName) - 1);
+    SettleNameReading(rs);
 
     Small isNew = 1;
     Inventory(rs);

@@ -56,6 +56,25 @@ void Inventory(RunState& rs) {
     }
 }
 
+namespace {
+
+bool HasFiles(RunState& rs, const std::string& name) {
+    return !rs.platform.ListFirst(rs.workingDirectory + name + ".*").empty();
+}
+
+}  // namespace
+
+void SettleNameReading(RunState& rs) {
+    const std::string& name = rs.documentName;
+    if (std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) > 127; })) return;
+    CheckDocumentName(name);  // refused before any file is touched
+    if (HasFiles(rs, name)) return;
+    const std::string oem = rs.platform.OemReading(name);
+    if (oem.empty() || oem == name) return;
+    CheckDocumentName(oem);
+    if (HasFiles(rs, oem)) rs.documentName = oem;
+}
+
 bool SnapshotExists(RunState& rs, Long n) {
     return n >= 0 && n <= 999 && FileExists(rs.platform, SnapshotPath(rs, Fmt3(static_cast<Small>(n))));
 }

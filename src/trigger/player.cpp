@@ -1,5 +1,7 @@
 #include "trigger/player.h"
 
+#include <vector>
+
 namespace vornel {
 
 namespace {
@@ -27,38 +29,80 @@ bool IsExtendedKey(Long code) {
     }
 }
 
-void Send(Platform& platform, Long code, std::uint8_t scan, std::uint32_t flags) {
-    platform.keybd_event(ToByte(code), scan, flags | (IsExtendedKey(code) ? kKeyEventExtended : 0), 0);
+KeyEvent Event(Long code, std::uint8_t scan, std::uint32_t flags) {
+    return KeyEvent{ToByte(code), scan, flags | (IsExtendedKey(code) ? kKeyEventExtended : 0)};
 }
 
 std::uint8_t ScanCode(Platform& platform, Long code) {
     return ToByte(platform.MapVirtualKeyA(code, 0));
 }
 
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+
+// A letter key, 41 (A) to 5A (Z): the only keys whose case Caps Lock flips.
+bool IsLetterKey(const std::string& code) {
+    if (code.size() != 2 || !IsHexDigit(code[1])) return false;
+    return (code[0] == '4' && code[1] != '0') || (code[0] == '5' && (code[1] <= '9' || code[1] == 'A'));
+}
+
+// True when the first code after position p that is neither a modifier nor
+// a toggle is a letter: a Shift before it would turn Caps Lock's capital
+// back into a small letter.
+bool LetterFollows(const std::string& sequence, Small p, Small n) {
+    for (Long q = p + 2; q <= n; q += 2) {
+        const std::string code = Upper(Mid(sequence, q, 2));
+        if (InList(kToggleKeys, code) || InList(kModifierKeys, code)) continue;
+        return IsLetterKey(code);
+    }
+    return false;
+}
+
 // True when the code goes on the held list; false when it is to be skipped.
 // Only called for codes in the toggle or modifier list.
-bool ShouldHold(const KeyboardState& keys, const std::string& code) {
+bool ShouldHold(const KeyboardState& keys, const std::string& code, bool beforeLetter) {
     if (InList(kToggleKeys, code)) return !IsDownOrOn(keys, HexValue(code));
     if (IsDown(keys, HexValue(code))) return false;
-    if (InList(kShiftKeys, code) && IsDownOrOn(keys, kCapsLock)) return false;
+    if (InList(kShiftKeys, code) && beforeLetter && IsDownOrOn(keys, kCapsLock)) return false;
     return true;
+}
+
+// Windows shows a generic modifier pressed as its left key too, and a left or
+// right one as the generic key; the chord's own presses count the same way.
+void MarkHeld(KeyboardState& keys, Long code) {
+    keys[static_cast<std::size_t>(code)] |= 0x80;
+    switch (code) {
+        case 0x10: keys[0xA0] |= 0x80; break;
+        case 0x11: keys[0xA2] |= 0x80; break;
+        case 0x12: keys[0xA4] |= 0x80; break;
+        case 0xA0: case 0xA1: keys[0x10] |= 0x80; break;
+        case 0xA2: case 0xA3: keys[0x11] |= 0x80; break;
+        case 0xA4: case 0xA5: keys[0x12] |= 0x80; break;
+        default: break;
+    }
 }
 
 }  // namespace
 
+// Every event of the chord is worked out first, from the keys as they are
+// now, and then sent in one piece: a letter the user types meanwhile can
+// never land between the chord's Ctrl down and Ctrl up, and a bad code fails
+// before anything is sent, so no key is left down.
 void Play(RunState& rs, const std::string& sequence) {
     Platform& platform = rs.platform;
+    std::vector<KeyEvent> events;
     std::string held;
+    std::vector<Long> holding;  // what this chord has pressed so far
     const Small n = ToSmall(Len(sequence));
     for (Small p = 1; p <= n; p = AddSmall(p, 2)) {
         const std::string code = Upper(Mid(sequence, p, 2));
         bool releaseLater = false;
         KeyboardState keys{};
         platform.GetKeyboardState(keys);
+        for (const Long pressed : holding) MarkHeld(keys, pressed);
         SetCheckpoint(rs, 8);
         bool skip = false;
         if (InList(kToggleKeys, code) || InList(kModifierKeys, code)) {
-            if (ShouldHold(keys, code)) {
+            if (ShouldHold(keys, code, LetterFollows(sequence, p, n))) {
                 // Held codes are kept two characters wide, so a one-digit code
                 // cannot shift the list and leave its neighbours pressed.
                 held = Right("0" + code, 2) + held;
@@ -70,8 +114,11 @@ void Play(RunState& rs, const std::string& sequence) {
         if (!skip) {
             const Long value = HexValue(code);
             const std::uint8_t scan = ScanCode(platform, value);
-            Send(platform, value, scan, 0);
-            if (!releaseLater) Send(platform, value, scan, kKeyEventKeyUp);
+            events.push_back(Event(value, scan, 0));
+            if (releaseLater)
+                holding.push_back(value);
+            else
+                events.push_back(Event(value, scan, kKeyEventKeyUp));
         }
         SetCheckpoint(rs, 9);
     }
@@ -80,9 +127,10 @@ void Play(RunState& rs, const std::string& sequence) {
         const Small m = ToSmall(Len(held));
         for (Small q = 1; q <= m; q = AddSmall(q, 2)) {
             const Long value = HexValue(Mid(held, q, 2));
-            Send(platform, value, ScanCode(platform, value), kKeyEventKeyUp);
+            events.push_back(Event(value, ScanCode(platform, value), kKeyEventKeyUp));
         }
     }
+    if (!events.empty()) platform.SendInput(events);
 }
 
 }  // namespace vornel

@@ -35,8 +35,9 @@ TEST_P(CommandLineParse, ChoosesModeAndArguments) {
 INSTANTIATE_TEST_SUITE_P(
     Modes, CommandLineParse,
     ::testing::Values(ParseCase{"u doc", kStepBack, "", 0, 0, "DOC"},
-                      ParseCase{"", kStepBack, "", 0, 0, ""},
-                      ParseCase{"   ", kStepBack, "", 0, 0, ""},
+                      ParseCase{"Q", kStopWatch, "", 0, 0, ""},
+                      ParseCase{"q doc", kStopWatch, "", 0, 0, ""},
+                      ParseCase{"QUIT", kStopWatch, "", 0, 0, ""},
                       ParseCase{"U", kStepBack, "", 0, 0, ""},
                       ParseCase{"  R  My Doc ", kStepForward, "", 0, 0, " MY DOC"},
                       ParseCase{"K 20", kSingleIntake, "", 0, 20, "20"},
@@ -49,6 +50,23 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{"41 5 1 0", kWatch, "41", 5000, 10, ""},
                       ParseCase{"UX 1 1", kWatch, "UX", 1000, 1, ""},
                       ParseCase{"41 &H2 3", kWatch, "41", 2000, 3, ""}));
+
+// A double click: the command forms, in a box of its own, and nothing touched.
+TEST(CommandLine, ABareStartExplainsItself) {
+    for (const char* line : {"", "   ", " \t "}) {
+        MemoryPlatform p;
+        p.PutFile(kDir + "VORNEL.CTL", "DOC.");
+        EXPECT_EQ(RunProgram(p, line), Ended::ByEnd);
+        ASSERT_EQ(p.boxes.size(), 1u) << "[" << line << "]";
+        EXPECT_EQ(p.boxes[0].caption, "Vornel");
+        EXPECT_EQ(p.boxes[0].focus, BoxFocus::Front);
+        for (const char* form : {"vornel 11107B 5 20", "vornel K 20", "vornel U ", "vornel R ", "vornel Q", "README"})
+            EXPECT_NE(p.boxes[0].text.find(form), std::string::npos) << form;
+        EXPECT_EQ(p.beeps, 0);
+        EXPECT_TRUE(p.touched.empty());
+        EXPECT_TRUE(p.Has(kDir + "VORNEL.CTL"));
+    }
+}
 
 struct WarningCase {
     const char* line;

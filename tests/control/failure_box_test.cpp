@@ -67,7 +67,7 @@ TEST(FailureBox, OutOfMemoryAnywhereGivesFailureSeven) {
         int checkpoint;
     } cases[] = {
         {"K 3", Op::CommandLine, 1}, {"R DOC", Op::ListFirst, 2}, {"R DOC", Op::Read, 5},
-        {"K 3", Op::Read, 10},       {"K 3", Op::Rename, 13},     {"11107B 1 3", Op::KeyEvent, 8},
+        {"K 3", Op::Read, 10},       {"K 3", Op::Rename, 13},     {"11107B 1 3", Op::KeyEvent, 16},
         {"R DOC", Op::Copy, 19},     {"R DOC", Op::Write, 20},
     };
     for (const auto& c : cases) {

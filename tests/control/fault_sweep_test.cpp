@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
+#include <numeric>
 #include <set>
 
 #include "support/sim.h"
@@ -107,6 +109,133 @@ std::vector<std::int32_t> KindsFor(Op op) {
         case Op::Release: return {};  // letting go cannot fail
         default: return {kPermissionDenied};
     }
+}
+
+// Every file and its bytes, by name.
+std::map<std::string, std::string> Files(const MemoryPlatform& p) {
+    std::map<std::string, std::string> files;
+    for (const std::string& path : p.Names()) files[path] = p.Content(path);
+    return files;
+}
+
+// The operations another program's hold can make fail, and that are waited out.
+bool IsFileWork(Op op) {
+    switch (op) {
+        case Op::Delete: case Op::Rename: case Op::Copy: case Op::Read: case Op::Write:
+        case Op::Replace: case Op::Size: case Op::Compare: return true;
+        default: return false;
+    }
+}
+
+// Another program holds the file of each operation in turn: a hold of a few
+// tries is waited out and changes nothing; one past the limit gives the box
+// the same operation's failure 70 gives.
+TEST(FaultSweep, EveryOperationHeldByAnotherProgramInTurn) {
+    int runs = 0;
+    for (const Scenario& s : kScenarios) {
+        SCOPED_TRACE(s.name);
+        MemoryPlatform clean;
+        clean.titles = {"XYWRITE - DOC"};
+        s.setUp(clean);
+        RunProgram(clean, s.command);
+        for (std::size_t i = 0; i < clean.log.size(); ++i) {
+            if (!IsFileWork(clean.log[i].op)) continue;
+            SCOPED_TRACE("operation " + std::to_string(i + 1) + " on '" + clean.log[i].path + "'");
+            const long at = static_cast<long>(i + 1);
+            MemoryPlatform brief, failed, held;
+            for (MemoryPlatform* p : {&brief, &failed, &held}) {
+                p->titles = {"XYWRITE - DOC"};
+                s.setUp(*p);
+            }
+            brief.HoldNthOperation(at, 3);
+            failed.FailNthOperation(at, kPermissionDenied);
+            held.HoldNthOperation(at, 1000);
+            for (MemoryPlatform* p : {&brief, &failed, &held}) ASSERT_EQ(RunProgram(*p, s.command), Ended::ByEnd);
+            runs += 3;
+            EXPECT_TRUE(brief.boxes.empty()) << brief.boxes[0].text;
+            EXPECT_EQ(Files(brief), Files(clean));
+            ASSERT_EQ(held.boxes.size(), 1u);
+            ASSERT_EQ(failed.boxes.size(), 1u);
+            EXPECT_EQ(held.boxes[0].text, failed.boxes[0].text);
+            const int waited = std::accumulate(held.sleeps.begin(), held.sleeps.end(), 0) -
+                               std::accumulate(failed.sleeps.begin(), failed.sleeps.end(), 0);
+            EXPECT_GE(waited, 3000);
+            EXPECT_LE(waited, 3300);
+        }
+    }
+    EXPECT_GT(runs, 100);
+}
+
+// Lasting refusals are not waited out: a read-only snapshot that retention
+// must delete fails at once with 75.
+TEST(FaultSweep, AReadOnlySnapshotFailsAtOnce) {
+    MemoryPlatform p;
+    p.titles = {"XYWRITE - DOC"};
+    PutSnapshots(p, "DOC", 2, 3);
+    p.PutReadOnly(Snapshot("DOC", 1), "v1");
+    Intake(p);
+    RunProgram(p, "K 3");
+    ASSERT_EQ(p.boxes.size(), 1u);
+    EXPECT_EQ(p.boxes[0].text, ErrorBox(75, "Path/File access error", 13));
+    EXPECT_TRUE(p.sleeps.empty());
+}
+
+int DepthOf(const std::string& command) { return command[0] == 'K' ? std::stoi(command.substr(2)) : 5; }
+
+// A run killed at any operation (Task Manager, a crash, a power cut) leaves
+// its work half done; the runs after it finish the job with nothing lost.
+TEST(FaultSweep, KilledAtEveryOperationTheNextRunsConverge) {
+    int runs = 0;
+    for (const Scenario& s : kScenarios) {
+        SCOPED_TRACE(s.name);
+        MemoryPlatform clean;
+        clean.titles = {"XYWRITE - DOC"};
+        s.setUp(clean);
+        const std::set<std::string> before = SnapshotContents(clean);
+        RunProgram(clean, s.command);
+        const int depth = DepthOf(s.command);
+        for (long at = 1; at <= static_cast<long>(clean.log.size()); ++at) {
+            SCOPED_TRACE("killed at operation " + std::to_string(at));
+            MemoryPlatform killed;
+            killed.titles = {"XYWRITE - DOC"};
+            s.setUp(killed);
+            killed.KillAtOperation(at);
+            RunProgram(killed, s.command);
+            killed.LetGo();
+            ++runs;
+            EXPECT_TRUE(killed.boxes.empty());
+            const std::set<std::string> left = SnapshotContents(killed);
+            int lost = 0;
+            for (const std::string& content : before) lost += left.count(content) ? 0 : 1;
+            EXPECT_LE(lost, s.mayRetire);
+            if (s.transferPresent)
+                EXPECT_TRUE(left.count("new") || killed.Content(kDir + "DOC.BAK") == "new") << "the saved copy is gone";
+
+            // Two saves, then a step, each a run of its own on what the killed one left.
+            for (const char* save : {"save 1", "save 2"}) {
+                MemoryPlatform next(killed.machine());
+                next.titles = {"XYWRITE - DOC"};
+                next.PutFile(kDir + "DOC.BAK", save);
+                next.PutFile(kDir + "VORNEL.CTL", "DOC\x1a");
+                ASSERT_EQ(RunProgram(next, "K " + std::to_string(depth)), Ended::ByEnd);
+                ASSERT_TRUE(next.boxes.empty()) << next.boxes[0].text;
+                const std::set<std::string> now = SnapshotContents(next);
+                EXPECT_TRUE(now.count(save)) << save << " was not filed";
+                int count = 0;
+                for (const std::string& path : next.Names()) count += IsSnapshot(path) ? 1 : 0;
+                EXPECT_LE(count, std::string(save) == "save 1" ? depth + 1 : depth);
+            }
+            MemoryPlatform step(killed.machine());
+            step.titles = {"XYWRITE - DOC"};
+            ASSERT_EQ(RunProgram(step, "U DOC"), Ended::ByEnd);
+            ASSERT_TRUE(step.boxes.empty()) << step.boxes[0].text;
+            const std::string state = step.Content(kDir + "DOC.DAT");
+            ASSERT_EQ(state.substr(0, 2), "2 ");
+            EXPECT_EQ(step.Content(kDir + "DOC.VRN"), step.Content(Snapshot("DOC", std::stoi(state.substr(2)))));
+            EXPECT_FALSE(step.Has(kDir + "DOC.VN~"));
+        }
+    }
+    EXPECT_GT(runs, 100);
 }
 
 TEST(FaultSweep, EveryOperationFailedInTurn) {

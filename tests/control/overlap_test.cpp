@@ -27,6 +27,7 @@ const Pairing kPairings[] = {
     {"watch and a first U, which captures", "11107B 1 5", "U DOC", "", {"2 4", "2 5"}, 1},  // 006 filed before U or not
     {"watch and K", "11107B 1 5", "K 5", "", {}, 1},
     {"watch and a second watch", "11107B 1 5", "11107B 2 5", "", {}, 2},
+    {"watch and Q", "11107B 1 5", "Q", "", {}, 1},
     {"U and U", "U DOC", "U DOC", "2 4", {"2 2"}, 0},
     {"U and U, both capturing", "U DOC", "U DOC", "", {"2 3"}, 0},
     {"U and R", "U DOC", "R DOC", "2 3", {"2 3", "3 3"}, 0},
@@ -68,6 +69,7 @@ TEST(Overlap, EveryStartPointOfTheSecondRun) {
 
             ASSERT_TRUE(first.boxes.empty()) << first.boxes[0].text;
             ASSERT_TRUE(second.boxes.empty()) << second.boxes[0].text;
+            if (std::string(pairing.second) == "Q") EXPECT_TRUE(second.touched.empty()) << "Q touches no file";
             int lost = 0;
             for (int n = 1; n <= 5; ++n) {
                 bool kept = false;

@@ -92,6 +92,9 @@ TEST_P(FileContract, ListingSkipsDirectoriesAndHiddenFiles) {
     p().WriteWhole(at("DOC.001"), "x");
     EXPECT_EQ(ListAll(p(), at("DOC.*")), (std::set<std::string>{"DOC.001"}));
     EXPECT_EQ(p().ListFirst(at("DOC.DIR")), "");
+    // What the listing hides still holds its name.
+    for (const char* name : {"DOC.DIR", "DOC.HID", "doc.hid", "DOC.001"}) EXPECT_TRUE(p().NameTaken(at(name))) << name;
+    EXPECT_FALSE(p().NameTaken(at("DOC.002")));
 }
 
 TEST_P(FileContract, ListingSurvivesExhaustionAndRestarts) {
@@ -117,6 +120,7 @@ TEST_P(FileContract, AMissingDirectoryIsPathNotFound) {
         {"copy", [&] { p().CopyFile(gone + "DOC.001", gone + "DOC.VRN"); }},
         {"copy into", [&] { p().CopyFile(at("DOC.001"), gone + "DOC.VRN"); }},
         {"write", [&] { p().WriteWhole(gone + "DOC.DAT", "2 1"); }},
+        {"name taken", [&] { p().NameTaken(gone + "DOC.002"); }},
     };
     for (const auto& [what, operation] : cases) EXPECT_EQ(FailureOf(operation), kPathNotFound) << what;
     EXPECT_EQ(p().ReadWhole(at("DOC.001")), "x");

@@ -1,10 +1,16 @@
 #include <windows.h>
+#undef DeleteFile
+#undef CopyFile
+#undef MessageBox
 
 #include <atomic>
+#include <functional>
 #include <string>
 #include <thread>
 
 #include "platform/file_contract.h"
+#include "platform/patient_platform.h"
+#include "platform/text.h"
 #include "platform/windows/win32_platform.h"
 
 namespace vornel::test {
@@ -96,8 +102,98 @@ TEST(Win32Errors, MapOntoTheProgramsNumbers) {
     EXPECT_EQ(FailureForWin32Error(ERROR_INVALID_NAME), kBadFileName);
 }
 
+Failure FailureOf(const std::function<void()>& operation) {
+    try {
+        operation();
+    } catch (const Failure& failure) {
+        return failure;
+    }
+    return Failure{};
+}
+
+// Another program holding a file (a scanner opens it sharing reads only) is
+// "in use"; a read-only file or a missing folder is a lasting refusal.
+TEST(Win32Holds, AHeldFileIsInUseAndALastingRefusalIsNot) {
+    Win32Backend b;
+    Win32Platform& p = b.win32;
+    for (const char* name : {"DOC.001", "DOC.VRN", "DOC.VN~", "DOC.BAK"}) p.WriteWhole(b.dir() + name, name);
+    const HANDLE scanner = CreateFileA((b.dir() + "DOC.001").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, 0, nullptr);
+    const HANDLE indexer = CreateFileA((b.dir() + "DOC.VRN").c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+    const std::pair<const char*, std::function<void()>> held[] = {
+        {"delete", [&] { p.DeleteFile(b.dir() + "DOC.001"); }},
+        {"rename", [&] { p.RenameFile(b.dir() + "DOC.001", b.dir() + "DOC.002"); }},
+        {"replace onto", [&] { p.ReplaceFile(b.dir() + "DOC.VN~", b.dir() + "DOC.VRN"); }},
+        {"write", [&] { p.WriteWhole(b.dir() + "DOC.001", "x"); }},
+        {"copy onto", [&] { p.CopyFile(b.dir() + "DOC.BAK", b.dir() + "DOC.001"); }},
+    };
+    for (const auto& [what, operation] : held) {
+        const Failure f = FailureOf(operation);
+        EXPECT_EQ(f.number, kPermissionDenied) << what;
+        EXPECT_TRUE(f.inUse) << what;
+    }
+    EXPECT_EQ(p.ReadWhole(b.dir() + "DOC.VN~"), "DOC.VN~") << "a held replace keeps the file made aside";
+    CloseHandle(scanner);
+    CloseHandle(indexer);
+    b.MakeReadOnly("DOC.005", "ro");
+    const std::pair<const char*, std::function<void()>> lasting[] = {
+        {"read-only delete", [&] { p.DeleteFile(b.dir() + "DOC.005"); }},
+        {"missing folder", [&] { p.WriteWhole(b.MissingDirectory() + "DOC.DAT", "x"); }},
+        {"missing file", [&] { p.DeleteFile(b.dir() + "NONE.001"); }},
+    };
+    for (const auto& [what, operation] : lasting) EXPECT_FALSE(FailureOf(operation).inUse) << what;
+    EXPECT_EQ(FailureOf([&] { p.DeleteFile(b.dir() + "DOC.005"); }).number, kPathAccess);
+}
+
+// A hold of a moment is waited out: the delete goes through once the other
+// program lets go.
+TEST(Win32Holds, ABriefHoldIsWaitedOut) {
+    Win32Backend b;
+    PatientPlatform patient(b.win32);
+    b.win32.WriteWhole(b.dir() + "DOC.001", "x");
+    const HANDLE scanner = CreateFileA((b.dir() + "DOC.001").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, 0, nullptr);
+    std::thread letGo([&] {
+        Sleep(300);
+        CloseHandle(scanner);
+    });
+    const ULONGLONG started = GetTickCount64();
+    patient.DeleteFile(b.dir() + "DOC.001");
+    const ULONGLONG took = GetTickCount64() - started;
+    letGo.join();
+    EXPECT_EQ(b.win32.ListFirst(b.dir() + "DOC.001"), "");
+    EXPECT_GE(took, 250u);
+    EXPECT_LT(took, 1500u);
+}
+
+// Wine's code pages are 1252 (ANSI) and 437 (OEM), as on a US Windows.
+TEST(Win32Names, TheOemReadingOfANameInTheAnsiCodePage) {
+    if (GetACP() != 1252 || GetOEMCP() != 437) GTEST_SKIP() << "code pages " << GetACP() << "/" << GetOEMCP();
+    Win32Platform p;
+    EXPECT_EQ(p.OemReading("\x8ERGER"), "\xC4RGER");  // OEM 8E is A umlaut, C4 in 1252
+    EXPECT_EQ(p.OemReading("\x9F"), "\x83");          // the florin
+    EXPECT_EQ(p.OemReading("\xB3"), "");              // a line-drawing character 1252 lacks
+    EXPECT_EQ(p.OemReading("LETTER"), "");
+}
+
 // Every run that names VN\ in its own way meets the same objects, and a deep
 // folder's name still fits.
+TEST(Win32Turns, AnyPathToTheFolderGivesTheSameObjects) {
+    Win32Backend b;
+    const std::string folder = b.root + "\\Long Folder Name";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    CreateDirectoryA((folder + "\\VN").c_str(), nullptr);
+    char shortPath[MAX_PATH] = {};
+    GetShortPathNameA((folder + "\\VN").c_str(), shortPath, MAX_PATH);
+    const std::string name = ObjectName("lock", folder + "\\VN\\");
+    EXPECT_NE(name.find("LONG FOLDER NAME/VN"), std::string::npos) << name;
+    for (const std::string& other : {Upper(folder) + "\\vn", folder + "\\..\\Long Folder Name\\VN", std::string(shortPath)})
+        EXPECT_EQ(ObjectName("lock", other), name) << other;
+    // Another drive letter: Wine fixes a process's drives when it starts, so
+    // the end-to-end tests try that, with a link made before the runs start.
+}
+
 TEST(Win32Turns, ObjectNamesComeFromTheFullPathInAnyCase) {
     EXPECT_EQ(ObjectName("lock", "C:\\XY\\VN\\"), "Local\\Vornel lock C:/XY/VN");
     EXPECT_EQ(ObjectName("lock", "c:\\xy\\vn"), ObjectName("lock", "C:\\XY\\VN\\"));

@@ -60,6 +60,44 @@ TEST_F(IntakeTest, ComparisonIsExactBytes) {
     EXPECT_EQ(Store(), (V{"1=text\r\n", "2=text\n"}));
 }
 
+// A number taken by a name the listing hides (a hidden or system file, a
+// folder) is passed by: never deleted, renamed onto or written over.
+TEST(Intake, ANumberTakenByAHiddenNameIsPassedBy) {
+    using V = std::vector<std::string>;
+    const struct {
+        const char* name;
+        int first, last, hidden, depth;
+        bool folder;
+        V store;
+    } cases[] = {
+        {"above the newest", 1, 5, 6, 5, false, {"2=v2", "3=v3", "4=v4", "5=v5", "6=hidden", "7=new"}},
+        {"a folder above the newest", 1, 5, 6, 5, true, {"2=v2", "3=v3", "4=v4", "5=v5", "7=new"}},
+        {"the first number", 0, -1, 1, 3, false, {"1=hidden", "2=new"}},
+        {"in the renumbering at 999", 997, 999, 1, 3, false, {"1=hidden", "2=v998", "3=v999", "4=new"}},
+    };
+    for (const auto& c : cases) {
+        MemoryPlatform p;
+        p.titles = {"XYWRITE - DOC"};
+        if (c.last >= c.first) PutSnapshots(p, "DOC", c.first, c.last);
+        if (c.folder)
+            p.PutDirectory(Snapshot("DOC", c.hidden));
+        else
+            p.PutHidden(Snapshot("DOC", c.hidden), "hidden");
+        for (int save = 0; save < 2; ++save) {  // and the next intake does not fail on it either
+            p.PutFile(kDir + "DOC.BAK", save ? "newer" : "new");
+            p.PutFile(kDir + "VORNEL.CTL", "DOC\x1a");
+            RunProgram(p, "K " + std::to_string(c.depth));
+            ASSERT_TRUE(p.boxes.empty()) << c.name << ": " << p.boxes[0].text;
+            if (save) break;
+            V store;
+            for (int n = 0; n <= 999; ++n)
+                if (p.Has(Snapshot("DOC", n))) store.push_back(std::to_string(n) + "=" + p.Content(Snapshot("DOC", n)));
+            EXPECT_EQ(store, c.store) << c.name;
+        }
+        EXPECT_TRUE(c.folder || p.Content(Snapshot("DOC", c.hidden)) == "hidden") << c.name;
+    }
+}
+
 TEST_F(IntakeTest, RetentionAtDepthDeletesTheOldest) {
     PutSnapshots(p, "DOC", 5, 7);
     Save("new");

@@ -30,7 +30,7 @@ public:
     [[noreturn]] void End() override { throw ProgramEnded{}; }
     int boxes = 0, beeps = 0;
     void MessageBox(const std::string&, std::int32_t, const std::optional<std::string>&, const std::string&,
-                    std::int32_t) override {
+                    std::int32_t, BoxFocus) override {
         ++boxes;
     }
     void Beep() override { ++beeps; }

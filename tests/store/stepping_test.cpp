@@ -238,14 +238,5 @@ TEST(Stepping, FailuresShowTheirStage) {
     EXPECT_EQ(p.boxes[0].text, ErrorBox(6, "Overflow", 17));
 }
 
-TEST(Stepping, EmptyCommandLineEndsSilently) {
-    MemoryPlatform p;
-    PutSnapshots(p, "DOC", 1, 3);
-    EXPECT_EQ(RunProgram(p, ""), Ended::ByEnd);
-    EXPECT_TRUE(p.boxes.empty());
-    EXPECT_EQ(p.beeps, 0);
-    EXPECT_FALSE(p.Has(kDir + ".VRN"));
-}
-
 }  // namespace
 }  // namespace vornel::test

@@ -103,11 +103,15 @@ std::vector<std::string> MemoryPlatform::Names() const {
 }
 
 void MemoryPlatform::FailNth(Op kind, long n, std::int32_t number) {
-    faults_.push_back(Fault{false, kind, n, number});
+    faults_.push_back(Fault{false, kind, n, number, false, 0, {}});
 }
 
 void MemoryPlatform::FailNthOperation(long n, std::int32_t number) {
-    faults_.push_back(Fault{true, Op::CommandLine, n, number});
+    faults_.push_back(Fault{true, Op::CommandLine, n, number, false, 0, {}});
+}
+
+void MemoryPlatform::HoldNthOperation(long n, int times) {
+    faults_.push_back(Fault{true, Op::CommandLine, n, kPermissionDenied, true, times, {}});
 }
 
 void MemoryPlatform::Tick(Op op, const std::string& path) {
@@ -115,12 +119,22 @@ void MemoryPlatform::Tick(Op op, const std::string& path) {
     ++operations;
     log.push_back(Operation{op, path});
     const long nth = ++counts[static_cast<int>(op)];
-    if (op == Op::Unlock || op == Op::Release) return;  // letting go cannot fail
+    // Letting go cannot fail; a kill there takes effect at the next operation.
+    if (op == Op::Unlock || op == Op::Release) return;
     if (operations > maxOperations) {
         overBudget = true;
         throw SimulationStopped{};
     }
-    for (const Fault& f : faults_) {
+    if (killAt_ > 0 && operations >= killAt_) throw SimulationStopped{};
+    for (Fault& f : faults_) {
+        if (f.hold) {  // from the n-th operation on, on its file
+            const bool begins = f.path.empty() && f.n == operations;
+            const bool goesOn = !f.path.empty() && f.kind == op && f.path == path;
+            if (f.times == 0 || !(begins || goesOn)) continue;
+            if (begins) f.kind = op, f.path = path.empty() ? "-" : path;
+            --f.times;
+            RaiseInUse();
+        }
         if (!(f.anyKind ? f.n == operations : (f.kind == op && f.n == nth))) continue;
         if (f.number == kBadAlloc) throw std::bad_alloc();
         throw MakeFailure(f.number);
@@ -143,7 +157,7 @@ MemoryPlatform::Entry& MemoryPlatform::Existing(const std::string& path) {
 
 MemoryPlatform::Entry& MemoryPlatform::Unwritten(const std::string& path) {
     Entry& e = Existing(path);
-    if (e.beingWritten) Raise(kPermissionDenied);  // a sharing violation, as on Windows
+    if (e.beingWritten) RaiseInUse();  // a sharing violation, as on Windows
     return e;
 }
 
@@ -234,7 +248,7 @@ void MemoryPlatform::WriteWhole(const std::string& path, const std::string& byte
     touched.push_back(path);
     CheckDirectory(path);
     auto it = machine_->entries.find(Upper(path));
-    if (it != machine_->entries.end() && it->second.beingWritten) Raise(kPermissionDenied);
+    if (it != machine_->entries.end() && it->second.beingWritten) RaiseInUse();
     if (it != machine_->entries.end() && (it->second.directory || it->second.readOnly)) Raise(kPathAccess);
     PutFile(path, bytes);
 }
@@ -246,12 +260,13 @@ void MemoryPlatform::ReplaceFile(const std::string& from, const std::string& to)
         touched.push_back(to);
         CheckDirectory(to);
         const auto it = machine_->entries.find(Upper(to));
-        if (it != machine_->entries.end() && (it->second.directory || it->second.readOnly || it->second.beingWritten))
-            Raise(it->second.beingWritten ? kPermissionDenied : kPathAccess);
+        if (it != machine_->entries.end() && it->second.beingWritten) RaiseInUse();
+        if (it != machine_->entries.end() && (it->second.directory || it->second.readOnly)) Raise(kPathAccess);
         machine_->entries.erase(Upper(from));
         machine_->entries[Upper(to)] = moved;
         machine_->entries[Upper(to)].path = to;
-    } catch (const Failure&) {
+    } catch (const Failure& failure) {
+        if (failure.inUse) throw;  // held for a moment: both files stay, to be tried again
         const auto it = machine_->entries.find(Upper(from));
         if (it != machine_->entries.end() && !it->second.readOnly && !it->second.beingWritten) machine_->entries.erase(it);
         throw;
@@ -271,6 +286,48 @@ bool MemoryPlatform::SameBytes(const std::string& a, const std::string& b) {
     return Unwritten(a).bytes == Unwritten(b).bytes;
 }
 
+bool MemoryPlatform::NameTaken(const std::string& path) {
+    Tick(Op::NameTaken, path);
+    touched.push_back(path);
+    CheckDirectory(path);
+    return machine_->entries.count(Upper(path)) > 0;
+}
+
+namespace {
+
+// Code page 437's upper half in Unicode; 0 for its line-drawing characters.
+constexpr char16_t kOem437[128] = {
+    0xC7, 0xFC, 0xE9, 0xE2, 0xE4, 0xE0, 0xE5, 0xE7, 0xEA, 0xEB, 0xE8, 0xEF, 0xEE, 0xEC, 0xC4, 0xC5,
+    0xC9, 0xE6, 0xC6, 0xF4, 0xF6, 0xF2, 0xFB, 0xF9, 0xFF, 0xD6, 0xDC, 0xA2, 0xA3, 0xA5, 0x20A7, 0x192,
+    0xE1, 0xED, 0xF3, 0xFA, 0xF1, 0xD1, 0xAA, 0xBA, 0xBF, 0x2310, 0xAC, 0xBD, 0xBC, 0xA1, 0xAB, 0xBB,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+    0x3B1, 0xDF, 0x393, 0x3C0, 0x3A3, 0x3C3, 0xB5, 0x3C4, 0x3A6, 0x398, 0x3A9, 0x3B4, 0x221E, 0x3C6, 0x3B5, 0x2229,
+    0x2261, 0xB1, 0x2265, 0x2264, 0x2320, 0x2321, 0xF7, 0x2248, 0xB0, 0x2219, 0xB7, 0x221A, 0x207F, 0xB2, 0x25A0, 0xA0,
+};
+
+}  // namespace
+
+std::string MemoryPlatform::OemReading(const std::string& name) {
+    std::string ansi;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80) {
+            ansi += c;
+            continue;
+        }
+        const char16_t u = kOem437[byte - 0x80];
+        if (u >= 0xA0 && u <= 0xFF)
+            ansi += static_cast<char>(u);  // code page 1252 holds Latin-1's upper half as it is
+        else if (u == 0x192)
+            ansi += '\x83';
+        else
+            return "";  // no ANSI spelling: no file by that reading can be reached
+    }
+    return ansi == name ? std::string() : ansi;
+}
+
 bool MemoryPlatform::BeingWritten(const std::string& path) {
     Tick(Op::BeingWritten, path);
     touched.push_back(path);
@@ -278,7 +335,7 @@ bool MemoryPlatform::BeingWritten(const std::string& path) {
     return it != machine_->entries.end() && it->second.beingWritten;
 }
 
-void MemoryPlatform::Take(std::map<std::string, int>& held, const std::string& dir) {
+bool MemoryPlatform::Take(std::map<std::string, int>& held, const std::string& dir) {
     const std::string key = Upper(dir);
     for (;;) {
         const auto it = held.find(key);
@@ -286,14 +343,15 @@ void MemoryPlatform::Take(std::map<std::string, int>& held, const std::string& d
         if (it->second == run_) throw std::logic_error("a run takes a directory it already holds");
         if (&held == &machine_->watches) machine_->takeOverAsked.insert(key);
         // No other run to let go within the wait: it times out.
-        if (!machine_->wait || !machine_->wait(run_)) Raise(kRunHolding);
+        if (!machine_->wait || !machine_->wait(run_)) return false;
     }
     held[key] = run_;
+    return true;
 }
 
 void MemoryPlatform::LockDirectory(const std::string& dir, std::int32_t) {
     Tick(Op::Lock, dir);
-    Take(machine_->locks, dir);
+    if (!Take(machine_->locks, dir)) Raise(kRunHolding);
 }
 
 void MemoryPlatform::UnlockDirectory(const std::string& dir) {
@@ -302,10 +360,11 @@ void MemoryPlatform::UnlockDirectory(const std::string& dir) {
     if (it != machine_->locks.end() && it->second == run_) machine_->locks.erase(it);
 }
 
-void MemoryPlatform::ClaimWatch(const std::string& dir, std::int32_t) {
+bool MemoryPlatform::ClaimWatch(const std::string& dir, std::int32_t) {
     Tick(Op::Claim, dir);
-    Take(machine_->watches, dir);
-    machine_->takeOverAsked.erase(Upper(dir));
+    const bool taken = Take(machine_->watches, dir);
+    machine_->takeOverAsked.erase(Upper(dir));  // granted or given up: the request is over
+    return taken;
 }
 
 void MemoryPlatform::ReleaseWatch(const std::string& dir) {
@@ -367,11 +426,13 @@ std::int32_t MemoryPlatform::MapVirtualKeyA(std::int32_t code, std::int32_t) {
     return code >= 0 && code < 256 ? scanCodes[static_cast<std::size_t>(code)] : 0;
 }
 
-void MemoryPlatform::keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
-                                 std::uintptr_t) {
+void MemoryPlatform::SendInput(const std::vector<KeyEvent>& events) {
     Tick(Op::KeyEvent);
-    keyEvents.push_back(KeyEvent{vk, scan, flags});
-    if (onKeyEvent) onKeyEvent(keyEvents.back());
+    keyBatches.push_back(events);
+    for (const KeyEvent& e : events) {
+        keyEvents.push_back(e);
+        if (onKeyEvent) onKeyEvent(e);
+    }
 }
 
 void MemoryPlatform::Sleep(std::int32_t milliseconds) {
@@ -387,9 +448,9 @@ void MemoryPlatform::Beep() {
 
 void MemoryPlatform::MessageBox(const std::string& text, std::int32_t buttons,
                                 const std::optional<std::string>& caption,
-                                const std::string& helpFile, std::int32_t helpContext) {
+                                const std::string& helpFile, std::int32_t helpContext, BoxFocus focus) {
     Tick(Op::MessageBox);
-    boxes.push_back(Box{text, buttons, caption.value_or(kProgramTitle), helpFile, helpContext, HoldsAnything()});
+    boxes.push_back(Box{text, buttons, caption.value_or(kProgramTitle), helpFile, helpContext, HoldsAnything(), focus});
 }
 
 }  // namespace vornel

@@ -25,15 +25,9 @@ struct SimulationStopped {};
 enum class Op {
     CommandLine, ProgramDirectory, ListFirst, ListNext, Delete, Rename, Copy, Read, Write,
     ForegroundWindow, WindowText, KeyState, MapVirtualKey, KeyEvent, Sleep, Beep, MessageBox,
-    Replace, Size, Compare, BeingWritten, Lock, Unlock, Claim, Release,
+    Replace, Size, Compare, BeingWritten, Lock, Unlock, Claim, Release, NameTaken,
 };
-inline constexpr int kOpKinds = 25;
-
-struct KeyEvent {
-    std::uint8_t vk = 0, scan = 0;
-    std::uint32_t flags = 0;
-    bool operator==(const KeyEvent&) const = default;
-};
+inline constexpr int kOpKinds = 26;
 
 struct Operation {
     Op op;
@@ -47,6 +41,7 @@ struct Box {
     std::string helpFile;
     std::int32_t helpContext = 0;
     bool heldAnything = false;  // the run held a directory or a watch claim while it showed
+    BoxFocus focus = BoxFocus::Front;
 };
 
 inline constexpr std::int32_t kBadAlloc = -1;
@@ -121,6 +116,14 @@ public:
     // The number kBadAlloc throws std::bad_alloc instead of a failure.
     void FailNth(Op kind, long n, std::int32_t number);
     void FailNthOperation(long n, std::int32_t number);
+    // Another program holds the file of the n-th operation for a moment: that
+    // operation, and the next times - 1 of the same kind on the same path,
+    // fail as in use (70, marked inUse).
+    void HoldNthOperation(long n, int times);
+    // The process is killed just before its n-th operation (or the next one
+    // that can fail, after letting go): nothing more of the run happens, and
+    // no box is shown.
+    void KillAtOperation(long n) { killAt_ = n; }
 
     // Hooks for playing the word processor's part.
     std::function<void(const KeyEvent&)> onKeyEvent;
@@ -128,7 +131,8 @@ public:
     std::function<void(long)> onForegroundQuery;  // argument: 1-based query number
 
     // --- what happened ---
-    std::vector<KeyEvent> keyEvents;
+    std::vector<KeyEvent> keyEvents;                 // every event, in order
+    std::vector<std::vector<KeyEvent>> keyBatches;   // as they were sent, one piece each
     std::vector<std::int32_t> sleeps;
     std::vector<Box> boxes;
     std::vector<std::string> touched;  // every path or pattern handed to a file operation
@@ -156,22 +160,25 @@ public:
     std::int64_t FileSize(const std::string& path) override;
     bool SameBytes(const std::string& a, const std::string& b) override;
     bool BeingWritten(const std::string& path) override;
+    bool NameTaken(const std::string& path) override;
+    // The DOS code page is 437 and the ANSI one 1252, as on a US or Western
+    // European Windows.
+    std::string OemReading(const std::string& name) override;
     void LockDirectory(const std::string& dir, std::int32_t milliseconds) override;
     void UnlockDirectory(const std::string& dir) override;
-    void ClaimWatch(const std::string& dir, std::int32_t milliseconds) override;
+    bool ClaimWatch(const std::string& dir, std::int32_t milliseconds) override;
     void ReleaseWatch(const std::string& dir) override;
     bool SleepUnlessTakenOver(std::int32_t milliseconds) override;
     WindowHandle GetForegroundWindow() override;
     void GetWindowTextA(WindowHandle window, std::string& buffer, std::int32_t size) override;
     void GetKeyboardState(KeyboardState& state) override;
     std::int32_t MapVirtualKeyA(std::int32_t code, std::int32_t mapType) override;
-    void keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
-                     std::uintptr_t extraInfo) override;
+    void SendInput(const std::vector<KeyEvent>& events) override;
     void Sleep(std::int32_t milliseconds) override;
     void Beep() override;
     void MessageBox(const std::string& text, std::int32_t buttons,
                     const std::optional<std::string>& caption, const std::string& helpFile,
-                    std::int32_t helpContext) override;
+                    std::int32_t helpContext, BoxFocus focus) override;
 
 private:
     using Entry = MemoryMachine::Entry;
@@ -180,6 +187,9 @@ private:
         Op kind;
         long n;
         std::int32_t number;
+        bool hold = false;  // in use, for `times` tries in a row
+        int times = 0;
+        std::string path;  // in use: the file held, once the hold began
     };
     void Tick(Op op, const std::string& path = {});
     Entry* Lookup(const std::string& path);
@@ -188,13 +198,15 @@ private:
 
     Entry& Unwritten(const std::string& path);  // existing, and not open for writing
     void CheckDirectory(const std::string& path);
-    // Waits until the directory is free of other runs in `held`, then takes it.
-    void Take(std::map<std::string, int>& held, const std::string& dir);
+    // Waits until the directory is free of other runs in `held`, then takes
+    // it; false when the wait times out.
+    bool Take(std::map<std::string, int>& held, const std::string& dir);
     bool HoldsAnything() const;  // a directory or a watch claim
 
     std::shared_ptr<MemoryMachine> machine_;
     int run_ = 0;
     std::vector<Fault> faults_;
+    long killAt_ = 0;
     std::vector<std::string> listing_;
     std::size_t listed_ = 0;
     std::vector<std::string> shownTitles_;

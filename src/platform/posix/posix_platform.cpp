@@ -103,13 +103,18 @@ struct Descriptor {
 // The watch mode of a directory is whoever has bound this abstract socket,
 // named after the directory's real path: the kernel lets it go with the
 // process, and it leaves no file anywhere.
+// Named after the directory itself (its device and inode), so that every
+// path that reaches it, through a link or a bind mount, meets the same one.
 sockaddr_un WatchAddress(const std::string& dir, socklen_t& length) {
+    struct stat st {};
     char real[PATH_MAX];
     const std::string path = ::realpath(dir.c_str(), real) ? real : dir;
+    const std::string id = ::stat(dir.c_str(), &st) == 0
+                               ? std::to_string(st.st_dev) + "-" + std::to_string(st.st_ino)
+                               : FoldedHash(path);  // not there: no watch mode can be either
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    const int n = std::snprintf(address.sun_path + 1, sizeof address.sun_path - 1, "vornel-watch-%s",
-                                FoldedHash(path).c_str());
+    const int n = std::snprintf(address.sun_path + 1, sizeof address.sun_path - 1, "vornel-watch-%s", id.c_str());
     length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + n);
     return address;
 }
@@ -373,6 +378,9 @@ void PosixPlatform::CopyFile(const std::string& from, const std::string& to) {
         if (::futimens(out, times) != 0) error = errno;
     }
     ::close(in);
+    // On disk before it is moved into place; a write error that shows only
+    // now fails the copy.
+    if (error == 0 && ::fsync(out) != 0) error = errno;
     if (::close(out) != 0 && error == 0) error = errno;
     if (error != 0) {
         // No half-written copy is left behind.
@@ -418,6 +426,7 @@ void PosixPlatform::WriteWhole(const std::string& path, const std::string& bytes
     Changed(dir, current, "", fd < 0 ? "" : name);
     if (fd < 0) RaiseErrorAt(openError, real);
     int error = WriteAll(fd, bytes.data(), bytes.size()) ? 0 : errno;
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
     if (::close(fd) != 0 && error == 0) error = errno;
     if (error == 0) return;
     ::unlink(real.c_str());  // no half-written file is left behind
@@ -465,6 +474,23 @@ bool PosixPlatform::SameBytes(const std::string& a, const std::string& b) {
 // shows as a shorter or different copy, as any other change does.
 bool PosixPlatform::BeingWritten(const std::string&) { return false; }
 
+// Dot files stand for hidden ones: the listing leaves them out, but they
+// keep their names.
+bool PosixPlatform::NameTaken(const std::string& path) {
+    const auto [dir, name] = Split(Mapped(path));
+    for (const std::string& candidate : {Mapped(path), dir + "/." + name}) {
+        const std::string real = Resolve(candidate);
+        struct stat st {};
+        if (::lstat(real.c_str(), &st) == 0) return true;
+        if (errno != ENOENT) RaiseErrnoAt(real);
+    }
+    if (!IsDirectory(dir)) Raise(kPathNotFound);
+    return false;
+}
+
+// File names here are bytes: there is no second code page to read them in.
+std::string PosixPlatform::OemReading(const std::string&) { return ""; }
+
 void PosixPlatform::LockDirectory(const std::string& dir, std::int32_t milliseconds) {
     const std::string mapped = Mapped(dir);
     const int fd = ::open(mapped.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -492,25 +518,41 @@ void PosixPlatform::UnlockDirectory(const std::string& dir) {
     locks_.erase(it);
 }
 
-void PosixPlatform::ClaimWatch(const std::string& dir, std::int32_t milliseconds) {
+// A newer watch mode asks by keeping a connection open until the running one
+// has gone; one that gives up closes it, and the running one, finding it
+// closed, goes on.
+bool PosixPlatform::ClaimWatch(const std::string& dir, std::int32_t milliseconds) {
     ReleaseWatch(dir);
     socklen_t length = 0;
     const sockaddr_un address = WatchAddress(Mapped(dir), length);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    int asking = -1;
     for (;;) {
         const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (s < 0) Raise(FailureForErrno(errno));
         if (::bind(s, reinterpret_cast<const sockaddr*>(&address), length) == 0 && ::listen(s, 8) == 0) {
+            if (asking >= 0) ::close(asking);
             watch_ = s;
-            return;
+            return true;
         }
         const int error = errno;
-        // Bound by the running watch mode: a connection asks it to end.
-        const bool asked = error == EADDRINUSE && ::connect(s, reinterpret_cast<const sockaddr*>(&address), length) == 0;
         ::close(s);
-        if (error != EADDRINUSE) Raise(FailureForErrno(error));
-        if (std::chrono::steady_clock::now() >= deadline) Raise(kRunHolding);
-        std::this_thread::sleep_for(std::chrono::milliseconds(asked ? 20 : 5));
+        if (error != EADDRINUSE) {
+            if (asking >= 0) ::close(asking);
+            Raise(FailureForErrno(error));
+        }
+        if (asking < 0) {
+            asking = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (asking >= 0 && ::connect(asking, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
+                ::close(asking);
+                asking = -1;
+            }
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            if (asking >= 0) ::close(asking);  // withdrawn
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(asking >= 0 ? 20 : 5));
     }
 }
 
@@ -529,7 +571,15 @@ bool PosixPlatform::SleepUnlessTakenOver(std::int32_t milliseconds) {
     for (;;) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         const int ready = ::poll(&p, 1, static_cast<int>(std::max<long long>(left.count(), 0)));
-        if (ready > 0) return true;
+        if (ready > 0) {
+            const int asker = ::accept(watch_, nullptr, nullptr);
+            if (asker < 0) continue;
+            char byte = 0;
+            const ssize_t peeked = ::recv(asker, &byte, 1, MSG_DONTWAIT | MSG_PEEK);
+            ::close(asker);
+            if (peeked == 0) continue;  // asked, then gave up
+            return true;
+        }
         if (ready == 0 || errno != EINTR) return false;
     }
 }
@@ -538,7 +588,7 @@ WindowHandle PosixPlatform::GetForegroundWindow() { return 0; }
 void PosixPlatform::GetWindowTextA(WindowHandle, std::string&, std::int32_t) {}
 void PosixPlatform::GetKeyboardState(KeyboardState& state) { state.fill(0); }
 std::int32_t PosixPlatform::MapVirtualKeyA(std::int32_t, std::int32_t) { return 0; }
-void PosixPlatform::keybd_event(std::uint8_t, std::uint8_t, std::uint32_t, std::uintptr_t) {}
+void PosixPlatform::SendInput(const std::vector<KeyEvent>&) {}
 
 void PosixPlatform::Sleep(std::int32_t milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
@@ -547,7 +597,7 @@ void PosixPlatform::Sleep(std::int32_t milliseconds) {
 void PosixPlatform::Beep() { std::fputs("\a", stderr); }
 
 void PosixPlatform::MessageBox(const std::string& text, std::int32_t, const std::optional<std::string>& caption,
-                               const std::string&, std::int32_t) {
+                               const std::string&, std::int32_t, BoxFocus) {
     std::fprintf(stderr, "[%s] %s\n", caption.value_or(kProgramTitle).c_str(), text.c_str());
 }
 

@@ -33,22 +33,23 @@ public:
     std::int64_t FileSize(const std::string& path) override;
     bool SameBytes(const std::string& a, const std::string& b) override;
     bool BeingWritten(const std::string& path) override;
+    bool NameTaken(const std::string& path) override;
+    std::string OemReading(const std::string& name) override;
     void LockDirectory(const std::string& dir, std::int32_t milliseconds) override;
     void UnlockDirectory(const std::string& dir) override;
-    void ClaimWatch(const std::string& dir, std::int32_t milliseconds) override;
+    bool ClaimWatch(const std::string& dir, std::int32_t milliseconds) override;
     void ReleaseWatch(const std::string& dir) override;
     bool SleepUnlessTakenOver(std::int32_t milliseconds) override;
     WindowHandle GetForegroundWindow() override;
     void GetWindowTextA(WindowHandle window, std::string& buffer, std::int32_t size) override;
     void GetKeyboardState(KeyboardState& state) override;
     std::int32_t MapVirtualKeyA(std::int32_t code, std::int32_t mapType) override;
-    void keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
-                     std::uintptr_t extraInfo) override;
+    void SendInput(const std::vector<KeyEvent>& events) override;
     void Sleep(std::int32_t milliseconds) override;
     void Beep() override;
     void MessageBox(const std::string& text, std::int32_t buttons,
                     const std::optional<std::string>& caption, const std::string& helpFile,
-                    std::int32_t helpContext) override;
+                    std::int32_t helpContext, BoxFocus focus) override;
 
 private:
     struct Listed {

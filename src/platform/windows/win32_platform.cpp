@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <sddl.h>
 // The seam's names are plain words; the Windows headers make some of them macros.
 #undef DeleteFile
 #undef CopyFile
@@ -16,6 +17,47 @@ namespace {
 
 [[noreturn]] void RaiseLastError() { Raise(FailureForWin32Error(::GetLastError())); }
 
+constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
+
+// The NT status behind the last error: Windows reports a file pending
+// deletion as plain "access denied".
+bool LastWasDeletePending() {
+    using Getter = LONG(WINAPI*)();
+    static const auto get = reinterpret_cast<Getter>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "RtlGetLastNtStatus")));
+    return get && get() == kStatusDeletePending;
+}
+
+// True when another program has the file open in a way that blocks a
+// delete, rename or replace of it, or it is pending deletion until such a
+// program closes it. A read-only file or a folder is no hold: that lasts.
+bool HeldByAnother(const std::string& path) {
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return ::GetLastError() == ERROR_ACCESS_DENIED && LastWasDeletePending();
+    if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return false;
+    // Asking for delete access while sharing everything fails exactly when
+    // someone holds the file without letting it be deleted.
+    const HANDLE h = ::CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
+        return error == ERROR_SHARING_VIOLATION || (error == ERROR_ACCESS_DENIED && LastWasDeletePending());
+    }
+    ::CloseHandle(h);
+    return false;
+}
+
+// The failure for a file operation on `path` (and `other`, the second file
+// of a rename or replace) that stopped with `error`: in use when another
+// program holds one of them for now, otherwise the error's own.
+[[noreturn]] void RaiseFileError(DWORD error, const std::string& path, const std::string& other = {}) {
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) RaiseInUse();
+    if (error == ERROR_ACCESS_DENIED && (HeldByAnother(path) || (!other.empty() && HeldByAnother(other))))
+        RaiseInUse();
+    Raise(FailureForWin32Error(error));
+}
+
 bool IsOrdinary(const WIN32_FIND_DATAA& data) {
     return (data.dwFileAttributes &
             (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
@@ -31,12 +73,24 @@ public:
     File(const std::string& path, DWORD access, DWORD disposition)
         : handle_(::CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, disposition,
                                 FILE_ATTRIBUTE_NORMAL, nullptr)) {
-        if (handle_ == INVALID_HANDLE_VALUE) RaiseLastError();
+        if (handle_ == INVALID_HANDLE_VALUE) RaiseFileError(::GetLastError(), path);
     }
-    ~File() { ::CloseHandle(handle_); }
+    ~File() {
+        if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+    }
     File(const File&) = delete;
     File& operator=(const File&) = delete;
     HANDLE get() const { return handle_; }
+
+    // For a file written: its bytes go to the disk and it is closed. A write
+    // error that shows only now (a network drive reports some at the close)
+    // is returned like any other, so a short file is never taken as whole.
+    DWORD Finish() {
+        DWORD error = ::FlushFileBuffers(handle_) ? ERROR_SUCCESS : ::GetLastError();
+        if (!::CloseHandle(handle_) && error == ERROR_SUCCESS) error = ::GetLastError();
+        handle_ = INVALID_HANDLE_VALUE;
+        return error;
+    }
 
 private:
     HANDLE handle_;
@@ -60,7 +114,7 @@ DWORD GetChunk(HANDLE file, char* data, DWORD size) {
     DWORD done = 0;
     while (done < size) {
         DWORD got = 0;
-        if (!::ReadFile(file, data + done, size - done, &got, nullptr)) RaiseLastError();
+        if (!::ReadFile(file, data + done, size - done, &got, nullptr)) RaiseFileError(::GetLastError(), {});
         if (got == 0) break;
         done += got;
     }
@@ -70,7 +124,7 @@ DWORD GetChunk(HANDLE file, char* data, DWORD size) {
 // A file made in part is no file: it goes, and the failure is raised.
 [[noreturn]] void Discard(const std::string& path, DWORD error) {
     ::DeleteFileA(path.c_str());
-    Raise(FailureForWin32Error(error));
+    RaiseFileError(error, path);
 }
 
 void Release(void*& handle, bool owned) {
@@ -87,28 +141,96 @@ bool Acquire(HANDLE mutex, DWORD milliseconds) {
     return got == WAIT_OBJECT_0 || got == WAIT_ABANDONED;
 }
 
+// The turn's and the watch claim's objects: the user's own processes may
+// open them at any integrity level, so an elevated watch mode and a U started
+// normally share one turn. Without a descriptor they would carry the
+// elevated token's defaults, which a normal process cannot open.
+class ObjectSecurity {
+public:
+    ObjectSecurity() {
+        HANDLE token = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+        char buffer[256];
+        DWORD size = 0;
+        char* sid = nullptr;
+        if (::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+            ::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
+            const std::string sddl = std::string("D:(A;;GA;;;") + sid + ")(A;;GA;;;SY)S:(ML;;NW;;;LW)";
+            ::LocalFree(sid);
+            if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor_,
+                                                                       nullptr))
+                attributes_ = SECURITY_ATTRIBUTES{sizeof(SECURITY_ATTRIBUTES), descriptor_, FALSE};
+        }
+        ::CloseHandle(token);
+    }
+    ~ObjectSecurity() {
+        if (descriptor_) ::LocalFree(descriptor_);
+    }
+    ObjectSecurity(const ObjectSecurity&) = delete;
+    ObjectSecurity& operator=(const ObjectSecurity&) = delete;
+    // nullptr (the defaults) where the descriptor could not be made.
+    SECURITY_ATTRIBUTES* get() { return descriptor_ ? &attributes_ : nullptr; }
+
+private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    SECURITY_ATTRIBUTES attributes_{};
+};
+
 HANDLE NamedMutex(const std::string& name) {
-    const HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name.c_str());
+    ObjectSecurity security;
+    const HANDLE mutex = ::CreateMutexA(security.get(), FALSE, name.c_str());
     if (!mutex) RaiseLastError();
     return mutex;
 }
 
-}  // namespace
+HANDLE NamedEvent(const std::string& name) {
+    ObjectSecurity security;
+    const HANDLE event = ::CreateEventA(security.get(), FALSE, FALSE, name.c_str());
+    if (!event) RaiseLastError();
+    return event;
+}
 
-std::string ObjectName(const std::string& kind, const std::string& dir) {
+// The folder as Windows resolves it: the final path of the opened folder,
+// whatever name reached it (letter case, "..", an 8.3 form, subst, another
+// drive letter, a mapped drive or its share). "" when it cannot be opened.
+std::string FinalPath(const std::string& dir) {
+    const HANDLE h = ::CreateFileA(dir.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "";
+    std::string path(MAX_PATH, '\0');
+    DWORD got = ::GetFinalPathNameByHandleA(h, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+    if (got >= path.size()) {
+        path.resize(got + 1);
+        got = ::GetFinalPathNameByHandleA(h, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+    }
+    ::CloseHandle(h);
+    if (got == 0 || got >= path.size()) return "";
+    path.resize(got);
+    if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);  // \\?\UNC\srv\share -> \\srv\share
+    if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
+    return path;
+}
+
+std::string FullPath(const std::string& dir) {
     std::string full(MAX_PATH, '\0');
     for (;;) {
         const DWORD got = ::GetFullPathNameA(dir.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
-        if (got == 0) {
-            full = dir;
-            break;
-        }
+        if (got == 0) return dir;
         if (got < full.size()) {
             full.resize(got);
-            break;
+            return full;
         }
         full.resize(got);
     }
+}
+
+}  // namespace
+
+// A folder that cannot be opened (not there yet, or gone) is named by its
+// full path instead: its file operations fail on their own.
+std::string ObjectName(const std::string& kind, const std::string& dir) {
+    std::string full = FinalPath(dir);
+    if (full.empty()) full = FullPath(dir);
     full = Upper(full);
     while (!full.empty() && full.back() == '\\') full.pop_back();
     std::replace(full.begin(), full.end(), '\\', '/');  // not a namespace separator
@@ -226,11 +348,11 @@ std::string Win32Platform::ListNext() {
 }
 
 void Win32Platform::DeleteFile(const std::string& path) {
-    if (!::DeleteFileA(path.c_str())) RaiseLastError();
+    if (!::DeleteFileA(path.c_str())) RaiseFileError(::GetLastError(), path);
 }
 
 void Win32Platform::RenameFile(const std::string& from, const std::string& to) {
-    if (!::MoveFileA(from.c_str(), to.c_str())) RaiseLastError();
+    if (!::MoveFileA(from.c_str(), to.c_str())) RaiseFileError(::GetLastError(), from, to);
 }
 
 // The bytes and the last-write time only: CopyFileA would carry a read-only
@@ -255,6 +377,8 @@ void Win32Platform::CopyFile(const std::string& from, const std::string& to) {
         if (error == ERROR_SUCCESS && !(::GetFileTime(in.get(), nullptr, nullptr, &written) &&
                                         ::SetFileTime(out.get(), nullptr, nullptr, &written)))
             error = ::GetLastError();
+        const DWORD finished = out.Finish();
+        if (error == ERROR_SUCCESS) error = finished;
     }
     if (error != ERROR_SUCCESS) Discard(to, error);
 }
@@ -275,12 +399,23 @@ void Win32Platform::WriteWhole(const std::string& path, const std::string& bytes
     {
         File file(path, GENERIC_WRITE, CREATE_ALWAYS);
         error = PutAll(file.get(), bytes.data(), bytes.size());
+        const DWORD finished = file.Finish();
+        if (error == ERROR_SUCCESS) error = finished;
     }
     if (error != ERROR_SUCCESS) Discard(path, error);
 }
 
+// Held by another program for a moment, both files stay as they are, for
+// the move to be tried again; otherwise the file made aside goes.
 void Win32Platform::ReplaceFile(const std::string& from, const std::string& to) {
-    if (!::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) Discard(from, ::GetLastError());
+    if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return;
+    const DWORD error = ::GetLastError();
+    try {
+        RaiseFileError(error, to, from);
+    } catch (const Failure& failure) {
+        if (!failure.inUse) ::DeleteFileA(from.c_str());
+        throw;
+    }
 }
 
 std::int64_t Win32Platform::FileSize(const std::string& path) {
@@ -312,6 +447,31 @@ bool Win32Platform::BeingWritten(const std::string& path) {
     return false;
 }
 
+bool Win32Platform::NameTaken(const std::string& path) {
+    if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return false;
+    if (error == ERROR_ACCESS_DENIED) return true;  // pending deletion: the name is still taken
+    Raise(FailureForWin32Error(error));
+}
+
+// DOS hosts that turn a DOS program's names into Unicode read them in the OEM
+// code page; the A calls here spell names in the ANSI one.
+std::string Win32Platform::OemReading(const std::string& name) {
+    if (name.empty() || ::GetOEMCP() == ::GetACP()) return "";
+    const int size = static_cast<int>(name.size());
+    const int wide = ::MultiByteToWideChar(CP_OEMCP, MB_ERR_INVALID_CHARS, name.data(), size, nullptr, 0);
+    if (wide <= 0) return "";
+    std::wstring text(static_cast<std::size_t>(wide), L'\0');
+    ::MultiByteToWideChar(CP_OEMCP, MB_ERR_INVALID_CHARS, name.data(), size, text.data(), wide);
+    BOOL lossy = FALSE;
+    const int narrow = ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), wide, nullptr, 0, nullptr, &lossy);
+    if (narrow <= 0 || lossy) return "";  // a character the ANSI code page lacks cannot be named here
+    std::string ansi(static_cast<std::size_t>(narrow), '\0');
+    ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), wide, ansi.data(), narrow, nullptr, &lossy);
+    return lossy || ansi == name ? std::string() : ansi;
+}
+
 void Win32Platform::LockDirectory(const std::string& dir, std::int32_t milliseconds) {
     const HANDLE mutex = NamedMutex(ObjectName("lock", dir));
     try {
@@ -335,22 +495,25 @@ void Win32Platform::UnlockDirectory(const std::string& dir) {
 // The watch mutex is held for a watch mode's life. A newer one sets the
 // take-over event, again every 100 ms (a third start may have reset it), until
 // the running one has seen it, ended, and let the mutex go.
-void Win32Platform::ClaimWatch(const std::string& dir, std::int32_t milliseconds) {
+bool Win32Platform::ClaimWatch(const std::string& dir, std::int32_t milliseconds) {
     ReleaseWatch(dir);
     watch_ = NamedMutex(ObjectName("watch", dir));
-    takeOver_ = ::CreateEventA(nullptr, FALSE, FALSE, ObjectName("take-over", dir).c_str());
-    if (!takeOver_) RaiseLastError();
+    takeOver_ = NamedEvent(ObjectName("take-over", dir));
     const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
     bool mine = Acquire(watch_, 0);
     while (!mine) {
         if (::GetTickCount64() >= deadline) {
-            ReleaseWatch(dir);  // not ours: letting go of it does nothing
-            Raise(kRunHolding);
+            // Withdrawn: a request left standing would end the running one later.
+            ::ResetEvent(takeOver_);
+            Release(takeOver_, false);
+            Release(watch_, false);  // not ours
+            return false;
         }
         ::SetEvent(takeOver_);
         mine = Acquire(watch_, 100);
     }
     ::ResetEvent(takeOver_);  // our own asking is not meant for us
+    return true;
 }
 
 void Win32Platform::ReleaseWatch(const std::string&) {
@@ -399,9 +562,18 @@ std::int32_t Win32Platform::MapVirtualKeyA(std::int32_t code, std::int32_t mapTy
     return static_cast<std::int32_t>(::MapVirtualKeyA(static_cast<UINT>(code), static_cast<UINT>(mapType)));
 }
 
-void Win32Platform::keybd_event(std::uint8_t vk, std::uint8_t scan, std::uint32_t flags,
-                                std::uintptr_t extraInfo) {
-    ::keybd_event(vk, scan, flags, static_cast<ULONG_PTR>(extraInfo));
+// One call for the whole chord: Windows puts no other input between its events.
+void Win32Platform::SendInput(const std::vector<KeyEvent>& events) {
+    std::vector<INPUT> inputs(events.size());
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        inputs[i].type = INPUT_KEYBOARD;
+        inputs[i].ki.wVk = events[i].vk;
+        inputs[i].ki.wScan = events[i].scan;
+        inputs[i].ki.dwFlags = events[i].flags;  // the seam's flags are KEYEVENTF_EXTENDEDKEY and _KEYUP
+    }
+    // What UIPI drops (a window of an elevated program) is not reported by
+    // any return value, so there is nothing to check.
+    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 void Win32Platform::Sleep(std::int32_t milliseconds) {
@@ -410,11 +582,41 @@ void Win32Platform::Sleep(std::int32_t milliseconds) {
 
 void Win32Platform::Beep() { ::MessageBeep(MB_OK); }
 
+namespace {
+
+thread_local HHOOK t_boxHook = nullptr;
+
+bool IsBox(HWND window) {
+    char name[16] = {};
+    return ::GetClassNameA(window, name, sizeof name) > 0 && lstrcmpA(name, "#32770") == 0;
+}
+
+// While a background box is made: it is never activated, so the window in
+// front keeps the keyboard, and the user's next Enter or Space goes on into
+// their document instead of answering a box they have not read.
+LRESULT CALLBACK KeepFocusAway(int code, WPARAM wParam, LPARAM lParam) {
+    const HWND window = reinterpret_cast<HWND>(wParam);
+    if (code == HCBT_CREATEWND && IsBox(window))
+        ::SetWindowLongPtrA(window, GWL_EXSTYLE, ::GetWindowLongPtrA(window, GWL_EXSTYLE) | WS_EX_NOACTIVATE);
+    if (code == HCBT_ACTIVATE && IsBox(window)) return 1;
+    return ::CallNextHookEx(t_boxHook, code, wParam, lParam);
+}
+
+}  // namespace
+
+// Above every window, so that a box never waits unseen behind a maximized DOS
+// window while snapshots have stopped.
 void Win32Platform::MessageBox(const std::string& text, std::int32_t buttons,
                                const std::optional<std::string>& caption, const std::string&,
-                               std::int32_t) {
-    ::MessageBoxA(nullptr, text.c_str(), caption.value_or(kProgramTitle).c_str(),
-                  static_cast<UINT>(buttons) | MB_SETFOREGROUND);
+                               std::int32_t, BoxFocus focus) {
+    UINT style = static_cast<UINT>(buttons) | MB_TOPMOST;
+    if (focus == BoxFocus::Front)
+        style |= MB_SETFOREGROUND;
+    else
+        t_boxHook = ::SetWindowsHookExA(WH_CBT, KeepFocusAway, nullptr, ::GetCurrentThreadId());
+    ::MessageBoxA(nullptr, text.c_str(), caption.value_or(kProgramTitle).c_str(), style);
+    if (t_boxHook) ::UnhookWindowsHookEx(t_boxHook);
+    t_boxHook = nullptr;
 }
 
 }  // namespace vornel
