@@ -75,12 +75,20 @@ ended() { ! kill -0 "$VPID" 2>/dev/null; }
 stop_vornel() { { kill -9 "$VPID"; wait "$VPID"; } 2>/dev/null || true; }
 dialog() { timeout 30 "$WINE" "$TOOLS/dialog.exe" "${1:-15000}" 2>/dev/null | tr -d '\r'; }
 keys() { grep -E '^(down|up) ' "$T/$1.log" | tr '\n' ' ' | sed 's/ $//'; }
-# holder: a process that takes VN\'s lock as a run does, and keeps it until killed ($HPID).
+# holder [vn-dir]: a process that takes VN\'s lock as a run does, and keeps it until killed ($HPID).
 holder() {
   rm -f "$T/held"
-  "$WINE" "$TOOLS/holder.exe" "$(winpath "$T/VN")\\" "$(winpath "$T/held")" >/dev/null 2>&1 & HPID=$!; PIDS+=($HPID)
+  "$WINE" "$TOOLS/holder.exe" "${1:-$(winpath "$T/VN")\\}" "$(winpath "$T/held")" >/dev/null 2>&1 & HPID=$!; PIDS+=($HPID)
   wait_for 20 test -e "$T/held" || echo "     the holder never took VN\\"
 }
+# hold <file in VN> <ms>: another program (a scanner) holds the file open for a while.
+hold() {
+  rm -f "$T/holding"
+  "$WINE" "$TOOLS/hold.exe" "$(winpath "$T/VN/$1")" "$2" "$(winpath "$T/holding")" >/dev/null 2>&1 & PIDS+=($!)
+  wait_for 20 test -e "$T/holding" || echo "     $1 was never held"
+}
+# vornel_as <windows path of the exe> <args...>: a run started under another name for its folder.
+vornel_as() { local exe=$1; shift; "$WINE" "$exe" "$@" >/dev/null 2>&1 & VPID=$!; PIDS+=($VPID); }
 newest_is() { [ "$(cd "$T/VN" && cat "$(ls DOC.[0-9][0-9][0-9] 2>/dev/null | sort | tail -1)" 2>/dev/null)" = "$1" ]; }
 running() { kill -0 "$1" 2>/dev/null; }
 all_running() { local pid; for pid in "$@"; do running "$pid" || return 1; done; }

@@ -1,5 +1,7 @@
 // Finds a message box (dialog class "#32770"), prints its caption and text
-// exactly (CR as \r, LF as \n) on two lines, and presses OK.
+// exactly (CR as \r, LF as \n) on two lines, then "topmost" or "not topmost"
+// and "foreground" or "background" (whether the box took the foreground), and
+// presses OK.
 //
 //   dialog.exe <timeout-ms>
 //
@@ -53,7 +55,10 @@ int main(int argc, char** argv) {
     Sleep(200);  // let the box finish filling in its text
     std::string text;
     EnumChildWindows(box, FindStatic, reinterpret_cast<LPARAM>(&text));
-    std::printf("%s\n%s\n", Escaped(TextOf(box)).c_str(), Escaped(text).c_str());
+    const bool topmost = (GetWindowLongA(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    const bool front = GetForegroundWindow() == box;
+    std::printf("%s\n%s\n%s\n%s\n", Escaped(TextOf(box)).c_str(), Escaped(text).c_str(),
+                topmost ? "topmost" : "not topmost", front ? "foreground" : "background");
     std::fflush(stdout);
     SendMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     return 0;

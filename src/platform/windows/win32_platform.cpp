@@ -584,14 +584,24 @@ void Win32Platform::Beep() { ::MessageBeep(MB_OK); }
 
 namespace {
 
-thread_local HHOOK t_boxHook = nullptr;
+thread_local HHOOK t_topmostHook = nullptr;
+thread_local HHOOK t_focusHook = nullptr;
 
 bool IsBox(HWND window) {
     char name[16] = {};
     return ::GetClassNameA(window, name, sizeof name) > 0 && lstrcmpA(name, "#32770") == 0;
 }
 
-// While a background box is made: it is never activated, so the window in
+// Once the box is made, it goes above every window; MB_TOPMOST alone is not
+// honoured everywhere.
+LRESULT CALLBACK MakeTopmost(int code, WPARAM wParam, LPARAM lParam) {
+    const auto* message = reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    if (code == HC_ACTION && message->message == WM_INITDIALOG && IsBox(message->hwnd))
+        ::SetWindowPos(message->hwnd, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    return ::CallNextHookEx(t_topmostHook, code, wParam, lParam);
+}
+
+// While a background box is up: it is never activated, so the window in
 // front keeps the keyboard, and the user's next Enter or Space goes on into
 // their document instead of answering a box they have not read.
 LRESULT CALLBACK KeepFocusAway(int code, WPARAM wParam, LPARAM lParam) {
@@ -599,7 +609,12 @@ LRESULT CALLBACK KeepFocusAway(int code, WPARAM wParam, LPARAM lParam) {
     if (code == HCBT_CREATEWND && IsBox(window))
         ::SetWindowLongPtrA(window, GWL_EXSTYLE, ::GetWindowLongPtrA(window, GWL_EXSTYLE) | WS_EX_NOACTIVATE);
     if (code == HCBT_ACTIVATE && IsBox(window)) return 1;
-    return ::CallNextHookEx(t_boxHook, code, wParam, lParam);
+    return ::CallNextHookEx(t_focusHook, code, wParam, lParam);
+}
+
+void Unhook(HHOOK& hook) {
+    if (hook) ::UnhookWindowsHookEx(hook);
+    hook = nullptr;
 }
 
 }  // namespace
@@ -610,13 +625,14 @@ void Win32Platform::MessageBox(const std::string& text, std::int32_t buttons,
                                const std::optional<std::string>& caption, const std::string&,
                                std::int32_t, BoxFocus focus) {
     UINT style = static_cast<UINT>(buttons) | MB_TOPMOST;
+    t_topmostHook = ::SetWindowsHookExA(WH_CALLWNDPROCRET, MakeTopmost, nullptr, ::GetCurrentThreadId());
     if (focus == BoxFocus::Front)
         style |= MB_SETFOREGROUND;
     else
-        t_boxHook = ::SetWindowsHookExA(WH_CBT, KeepFocusAway, nullptr, ::GetCurrentThreadId());
+        t_focusHook = ::SetWindowsHookExA(WH_CBT, KeepFocusAway, nullptr, ::GetCurrentThreadId());
     ::MessageBoxA(nullptr, text.c_str(), caption.value_or(kProgramTitle).c_str(), style);
-    if (t_boxHook) ::UnhookWindowsHookEx(t_boxHook);
-    t_boxHook = nullptr;
+    Unhook(t_focusHook);
+    Unhook(t_topmostHook);
 }
 
 }  // namespace vornel
