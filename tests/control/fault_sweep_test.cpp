@@ -49,6 +49,12 @@ const Scenario kScenarios[] = {
      "R DOC", 0, false},
 };
 
+// XyWrite in front, and the scenario's files.
+void SetScene(MemoryPlatform& p, const Scenario& s) {
+    p.titles = {"XYWRITE - DOC"};
+    s.setUp(p);
+}
+
 bool EndsWith(const std::string& s, const std::string& tail) {
     return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -88,6 +94,13 @@ std::set<int> Allowed(const Operation& o, bool watching, int transferChecks) {
         return {13};
     }
     return {};
+}
+
+// How many of the snapshots' contents before are in none of them after.
+int Lost(const std::set<std::string>& before, const std::set<std::string>& after) {
+    int lost = 0;
+    for (const std::string& content : before) lost += after.count(content) ? 0 : 1;
+    return lost;
 }
 
 std::set<std::string> SnapshotContents(const MemoryPlatform& p) {
@@ -135,8 +148,7 @@ TEST(FaultSweep, EveryOperationHeldByAnotherProgramInTurn) {
     for (const Scenario& s : kScenarios) {
         SCOPED_TRACE(s.name);
         MemoryPlatform clean;
-        clean.titles = {"XYWRITE - DOC"};
-        s.setUp(clean);
+        SetScene(clean, s);
         RunProgram(clean, s.command);
         for (std::size_t i = 0; i < clean.log.size(); ++i) {
             if (!IsFileWork(clean.log[i].op)) continue;
@@ -144,8 +156,7 @@ TEST(FaultSweep, EveryOperationHeldByAnotherProgramInTurn) {
             const long at = static_cast<long>(i + 1);
             MemoryPlatform brief, failed, held;
             for (MemoryPlatform* p : {&brief, &failed, &held}) {
-                p->titles = {"XYWRITE - DOC"};
-                s.setUp(*p);
+                SetScene(*p, s);
             }
             brief.HoldNthOperation(at, 3);
             failed.FailNthOperation(at, kPermissionDenied);
@@ -189,25 +200,21 @@ TEST(FaultSweep, KilledAtEveryOperationTheNextRunsConverge) {
     for (const Scenario& s : kScenarios) {
         SCOPED_TRACE(s.name);
         MemoryPlatform clean;
-        clean.titles = {"XYWRITE - DOC"};
-        s.setUp(clean);
+        SetScene(clean, s);
         const std::set<std::string> before = SnapshotContents(clean);
         RunProgram(clean, s.command);
         const int depth = DepthOf(s.command);
         for (long at = 1; at <= static_cast<long>(clean.log.size()); ++at) {
             SCOPED_TRACE("killed at operation " + std::to_string(at));
             MemoryPlatform killed;
-            killed.titles = {"XYWRITE - DOC"};
-            s.setUp(killed);
+            SetScene(killed, s);
             killed.KillAtOperation(at);
             RunProgram(killed, s.command);
             killed.LetGo();
             ++runs;
             EXPECT_TRUE(killed.boxes.empty());
             const std::set<std::string> left = SnapshotContents(killed);
-            int lost = 0;
-            for (const std::string& content : before) lost += left.count(content) ? 0 : 1;
-            EXPECT_LE(lost, s.mayRetire);
+            EXPECT_LE(Lost(before, left), s.mayRetire);
             if (s.transferPresent)
                 EXPECT_TRUE(left.count("new") || killed.Content(kDir + "DOC.BAK") == "new") << "the saved copy is gone";
 
@@ -243,8 +250,7 @@ TEST(FaultSweep, EveryOperationFailedInTurn) {
     for (const Scenario& s : kScenarios) {
         SCOPED_TRACE(s.name);
         MemoryPlatform clean;
-        clean.titles = {"XYWRITE - DOC"};
-        s.setUp(clean);
+        SetScene(clean, s);
         const std::set<std::string> before = SnapshotContents(clean);
         ASSERT_EQ(RunProgram(clean, s.command), Ended::ByEnd);
         ASSERT_TRUE(clean.boxes.empty());
@@ -259,8 +265,7 @@ TEST(FaultSweep, EveryOperationFailedInTurn) {
                 SCOPED_TRACE("operation " + std::to_string(i + 1) + " on '" + o.path + "', failure " + std::to_string(kind));
                 MemoryPlatform p;
                 ++runs;
-                p.titles = {"XYWRITE - DOC"};
-                s.setUp(p);
+                SetScene(p, s);
                 p.FailNthOperation(static_cast<long>(i + 1), kind);
                 ASSERT_EQ(RunProgram(p, s.command), Ended::ByEnd);
                 ASSERT_EQ(p.boxes.size(), 1u);
@@ -272,9 +277,7 @@ TEST(FaultSweep, EveryOperationFailedInTurn) {
                 EXPECT_EQ(text, ErrorBox(kind, MakeFailure(kind).description, checkpoint));
 
                 const std::set<std::string> after = SnapshotContents(p);
-                int lost = 0;
-                for (const std::string& content : before) lost += after.count(content) ? 0 : 1;
-                EXPECT_LE(lost, s.mayRetire);
+                EXPECT_LE(Lost(before, after), s.mayRetire);
                 if (s.transferPresent)
                     EXPECT_TRUE(after.count("new") || p.Content(kDir + "DOC.BAK") == "new") << "the saved copy is gone";
             }

@@ -477,13 +477,14 @@ bool PosixPlatform::BeingWritten(const std::string&) { return false; }
 // Dot files stand for hidden ones: the listing leaves them out, but they
 // keep their names.
 bool PosixPlatform::NameTaken(const std::string& path) {
-    const auto [dir, name] = Split(Mapped(path));
-    for (const std::string& candidate : {Mapped(path), dir + "/." + name}) {
-        const std::string real = Resolve(candidate);
-        struct stat st {};
-        if (::lstat(real.c_str(), &st) == 0) return true;
-        if (errno != ENOENT) RaiseErrnoAt(real);
-    }
+    const std::string mapped = Mapped(path);
+    const auto [dir, name] = Split(mapped);
+    const std::string hidden = dir + "/." + name;
+    struct stat st {};
+    if (::lstat(mapped.c_str(), &st) == 0 || ::lstat(hidden.c_str(), &st) == 0) return true;
+    if (errno != ENOENT) RaiseErrnoAt(mapped);
+    ReadDirectory(dir, false);  // one look at the names, for both in any letter case
+    if (names_.dir == dir) return !FindFolded(name).empty() || !FindFolded("." + name).empty();
     if (!IsDirectory(dir)) Raise(kPathNotFound);
     return false;
 }
