@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <thread>
 
 #include "platform/memory/memory_platform.h"
 
@@ -204,6 +205,25 @@ TEST_P(FileContract, SizesAndComparisons) {
     EXPECT_FALSE(p().BeingWritten(at("NONE.001")));
 }
 
+// A newer watch mode that gives up withdraws its request: the running one,
+// asked no more, goes on. (The other run is a thread of its own: on Windows
+// a thread that holds a mutex takes it again at once.)
+TEST_P(FileContract, ATakeOverThatGivesUpIsWithdrawn) {
+    const std::string vn = backend_->dir();
+    std::unique_ptr<Platform> newer = backend_->Another();
+    ASSERT_TRUE(p().ClaimWatch(vn, 1000));
+    bool taken = true;
+    std::thread([&] { taken = newer->ClaimWatch(vn, 300); }).join();
+    EXPECT_FALSE(taken);
+    EXPECT_FALSE(p().SleepUnlessTakenOver(100)) << "a request left standing";
+    p().ReleaseWatch(vn);
+    std::thread([&] {
+        taken = newer->ClaimWatch(vn, 1000);
+        newer->ReleaseWatch(vn);
+    }).join();
+    EXPECT_TRUE(taken);
+}
+
 // The in-memory backend: the one most unit tests run on.
 struct MemoryBackend : FileBackend {
     MemoryPlatform memory;
@@ -223,6 +243,7 @@ struct MemoryBackend : FileBackend {
     }
     void SetTime(const std::string& name, std::int64_t seconds) override { memory.SetTime(dir() + name, seconds); }
     std::int64_t TimeOf(const std::string& name) override { return memory.TimeOf(dir() + name); }
+    std::unique_ptr<Platform> Another() override { return std::make_unique<MemoryPlatform>(memory.machine()); }
 };
 
 INSTANTIATE_TEST_SUITE_P(Memory, FileContract,

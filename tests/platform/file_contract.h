@@ -22,6 +22,8 @@ struct FileBackend {
     // Last-write times, in seconds since 1970.
     virtual void SetTime(const std::string& name, std::int64_t seconds) = 0;
     virtual std::int64_t TimeOf(const std::string& name) = 0;
+    // Another run on the same machine, for the turn and the watch claim.
+    virtual std::unique_ptr<Platform> Another() = 0;
 };
 
 struct Backend {

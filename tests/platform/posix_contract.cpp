@@ -42,6 +42,7 @@ struct PosixBackend : FileBackend {
         ::stat((root + "/" + name).c_str(), &st);
         return st.st_mtim.tv_sec;
     }
+    std::unique_ptr<Platform> Another() override { return std::make_unique<PosixPlatform>("", ""); }
     std::string root;
     PosixPlatform posix;
 };

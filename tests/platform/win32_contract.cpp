@@ -77,6 +77,7 @@ struct Win32Backend : FileBackend {
                                 data.ftLastWriteTime.dwLowDateTime;
         return static_cast<std::int64_t>(ticks / 10000000ULL) - 11644473600LL;
     }
+    std::unique_ptr<Platform> Another() override { return std::make_unique<Win32Platform>(); }
     std::string root;
     Win32Platform win32;
 };
