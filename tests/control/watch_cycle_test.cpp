@@ -165,6 +165,17 @@ TEST(WatchCycle, FailureInALaterPassShowsSevenOrFourteenNeverSix) {
     }
 }
 
+// Q with no watch mode running: it ends at once, having touched nothing.
+TEST(WatchCycle, QWithNoWatchModeTouchesNothing) {
+    MemoryPlatform p;
+    p.PutFile(kDir + "VORNEL.CTL", "DOC\x1a");
+    EXPECT_EQ(RunProgram(p, "Q DOC"), Ended::ByEnd);
+    EXPECT_TRUE(p.boxes.empty());
+    EXPECT_TRUE(p.touched.empty());
+    EXPECT_EQ(p.foregroundQueries, 0);
+    EXPECT_TRUE(p.Has(kDir + "VORNEL.CTL"));
+}
+
 TEST(WatchCycle, CommandUPausesButTypesNothing) {
     MemoryPlatform p;
     PutSnapshots(p, "DOC", 1, 2);

@@ -96,5 +96,36 @@ TEST(Fmt3, PadsToThreeDigits) {
     EXPECT_EQ(Fmt3(0), "000");
 }
 
+// A name above ASCII, as a DOS host hands it over: the bytes as they are (the
+// ANSI reading) or the DOS code page's (437 here: 8E is A umlaut, C4 in
+// 1252). The reading that finds the document's files wins; with both or
+// neither, the name stays as it came.
+TEST(Names, ANameIsReadAsItIsOnDisk) {
+    const std::string oem = "\x8ERGER", ansi = "\xC4RGER";
+    const struct {
+        const char* name;
+        std::string command, control;
+        std::vector<std::string> files;
+        std::string expect;  // the file that must hold "v2" or the saved copy at the end
+    } cases[] = {
+        {"control file, only the OEM reading has files", "K 5", oem + "\x1a", {ansi + ".BAK"}, ansi + ".001"},
+        {"control file, the ANSI reading has files", "K 5", ansi + "\x1a", {ansi + ".BAK"}, ansi + ".001"},
+        {"control file, both readings have files", "K 5", oem + "\x1a", {oem + ".BAK", ansi + ".BAK"}, oem + ".001"},
+        {"U, only the OEM reading has files", "U " + oem, "", {ansi + ".001", ansi + ".002", ansi + ".003"}, ansi + ".VRN"},
+        {"R, the ANSI reading has files", "R " + ansi, "", {ansi + ".001", ansi + ".002", ansi + ".DAT"}, ansi + ".VRN"},
+        {"a line-drawing character has no ANSI spelling", "K 5", "\xB3X\x1a", {"\xB3X.BAK"}, "\xB3X.001"},
+    };
+    for (const auto& c : cases) {
+        MemoryPlatform p;
+        p.titles = {"XYWRITE - DOC"};
+        for (const std::string& name : c.files)
+            p.PutFile(kDir + name, name.substr(name.size() - 3) == "DAT" ? "2 3" : name.back() == 'K' ? "v2" : "v" + name.substr(name.size() - 1));
+        if (!c.control.empty()) p.PutFile(kDir + "VORNEL.CTL", c.control);
+        RunProgram(p, c.command);
+        EXPECT_TRUE(p.boxes.empty()) << c.name;
+        EXPECT_EQ(p.Content(kDir + c.expect), "v2") << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace vornel::test
