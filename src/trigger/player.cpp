@@ -45,16 +45,19 @@ bool IsLetterKey(const std::string& code) {
     return (code[0] == '4' && code[1] != '0') || (code[0] == '5' && (code[1] <= '9' || code[1] == 'A'));
 }
 
-// True when the first code after position p that is neither a modifier nor
-// a toggle is a letter: a Shift before it would turn Caps Lock's capital
-// back into a small letter.
-bool LetterFollows(const std::string& sequence, Small p, Small n) {
-    for (Long q = p + 2; q <= n; q += 2) {
+// For each code, by its index (p - 1) / 2: whether the first code after it
+// that is neither a modifier nor a toggle is a letter, where a Shift would
+// turn Caps Lock's capital back into a small letter. Worked out from the end
+// in one pass, so a long row of modifiers costs no more than its length.
+std::vector<bool> LettersFollowing(const std::string& sequence, Small n) {
+    std::vector<bool> after(static_cast<std::size_t>(n / 2 + 1), false);
+    bool letter = false;
+    for (Long q = n - (n % 2 == 0 ? 1 : 0); q >= 1; q -= 2) {
+        after[static_cast<std::size_t>((q - 1) / 2)] = letter;
         const std::string code = Upper(Mid(sequence, q, 2));
-        if (InList(kToggleKeys, code) || InList(kModifierKeys, code)) continue;
-        return IsLetterKey(code);
+        if (!InList(kToggleKeys, code) && !InList(kModifierKeys, code)) letter = IsLetterKey(code);
     }
-    return false;
+    return after;
 }
 
 // True when the code goes on the held list; false when it is to be skipped.
@@ -93,6 +96,7 @@ void Play(RunState& rs, const std::string& sequence) {
     std::string held;
     std::vector<Long> holding;  // what this chord has pressed so far
     const Small n = ToSmall(Len(sequence));
+    const std::vector<bool> letterAfter = LettersFollowing(sequence, n);
     for (Small p = 1; p <= n; p = AddSmall(p, 2)) {
         const std::string code = Upper(Mid(sequence, p, 2));
         bool releaseLater = false;
@@ -102,7 +106,7 @@ void Play(RunState& rs, const std::string& sequence) {
         SetCheckpoint(rs, 8);
         bool skip = false;
         if (InList(kToggleKeys, code) || InList(kModifierKeys, code)) {
-            if (ShouldHold(keys, code, LetterFollows(sequence, p, n))) {
+            if (ShouldHold(keys, code, letterAfter[static_cast<std::size_t>((p - 1) / 2)])) {
                 // Held codes are kept two characters wide, so a one-digit code
                 // cannot shift the list and leave its neighbours pressed.
                 held = Right("0" + code, 2) + held;

@@ -103,15 +103,15 @@ std::vector<std::string> MemoryPlatform::Names() const {
 }
 
 void MemoryPlatform::FailNth(Op kind, long n, std::int32_t number) {
-    faults_.push_back(Fault{false, kind, n, number, false, 0, {}});
+    faults_.push_back(Fault{false, kind, n, number, false, 0, false, {}});
 }
 
 void MemoryPlatform::FailNthOperation(long n, std::int32_t number) {
-    faults_.push_back(Fault{true, Op::CommandLine, n, number, false, 0, {}});
+    faults_.push_back(Fault{true, Op::CommandLine, n, number, false, 0, false, {}});
 }
 
 void MemoryPlatform::HoldNthOperation(long n, int times) {
-    faults_.push_back(Fault{true, Op::CommandLine, n, kPermissionDenied, true, times, {}});
+    faults_.push_back(Fault{true, Op::CommandLine, n, kPermissionDenied, true, times, false, {}});
 }
 
 void MemoryPlatform::Tick(Op op, const std::string& path) {
@@ -128,10 +128,10 @@ void MemoryPlatform::Tick(Op op, const std::string& path) {
     if (killAt_ > 0 && operations >= killAt_) throw SimulationStopped{};
     for (Fault& f : faults_) {
         if (f.hold) {  // from the n-th operation on, on its file
-            const bool begins = f.path.empty() && f.n == operations;
-            const bool goesOn = !f.path.empty() && f.kind == op && f.path == path;
+            const bool begins = !f.begun && f.n == operations;
+            const bool goesOn = f.begun && f.kind == op && f.path == path;
             if (f.times == 0 || !(begins || goesOn)) continue;
-            if (begins) f.kind = op, f.path = path.empty() ? "-" : path;
+            if (begins) f.begun = true, f.kind = op, f.path = path;
             --f.times;
             RaiseInUse();
         }

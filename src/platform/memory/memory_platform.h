@@ -189,7 +189,8 @@ private:
         std::int32_t number;
         bool hold = false;  // in use, for `times` tries in a row
         int times = 0;
-        std::string path;  // in use: the file held, once the hold began
+        bool begun = false;  // the hold's operation and file, once it has begun
+        std::string path;
     };
     void Tick(Op op, const std::string& path = {});
     Entry* Lookup(const std::string& path);

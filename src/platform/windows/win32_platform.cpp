@@ -141,51 +141,14 @@ bool Acquire(HANDLE mutex, DWORD milliseconds) {
     return got == WAIT_OBJECT_0 || got == WAIT_ABANDONED;
 }
 
-// The turn's and the watch claim's objects: the user's own processes may
-// open them at any integrity level, so an elevated watch mode and a U started
-// normally share one turn. Without a descriptor they would carry the
-// elevated token's defaults, which a normal process cannot open.
-class ObjectSecurity {
-public:
-    ObjectSecurity() {
-        HANDLE token = nullptr;
-        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return;
-        char buffer[256];
-        DWORD size = 0;
-        char* sid = nullptr;
-        if (::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
-            ::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
-            const std::string sddl = std::string("D:(A;;GA;;;") + sid + ")(A;;GA;;;SY)S:(ML;;NW;;;LW)";
-            ::LocalFree(sid);
-            if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor_,
-                                                                       nullptr))
-                attributes_ = SECURITY_ATTRIBUTES{sizeof(SECURITY_ATTRIBUTES), descriptor_, FALSE};
-        }
-        ::CloseHandle(token);
-    }
-    ~ObjectSecurity() {
-        if (descriptor_) ::LocalFree(descriptor_);
-    }
-    ObjectSecurity(const ObjectSecurity&) = delete;
-    ObjectSecurity& operator=(const ObjectSecurity&) = delete;
-    // nullptr (the defaults) where the descriptor could not be made.
-    SECURITY_ATTRIBUTES* get() { return descriptor_ ? &attributes_ : nullptr; }
-
-private:
-    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
-    SECURITY_ATTRIBUTES attributes_{};
-};
-
-HANDLE NamedMutex(const std::string& name) {
-    ObjectSecurity security;
-    const HANDLE mutex = ::CreateMutexA(security.get(), FALSE, name.c_str());
+HANDLE NamedMutex(const std::string& name, void* security) {
+    const HANDLE mutex = ::CreateMutexA(static_cast<SECURITY_ATTRIBUTES*>(security), FALSE, name.c_str());
     if (!mutex) RaiseLastError();
     return mutex;
 }
 
-HANDLE NamedEvent(const std::string& name) {
-    ObjectSecurity security;
-    const HANDLE event = ::CreateEventA(security.get(), FALSE, FALSE, name.c_str());
+HANDLE NamedEvent(const std::string& name, void* security) {
+    const HANDLE event = ::CreateEventA(static_cast<SECURITY_ATTRIBUTES*>(security), FALSE, FALSE, name.c_str());
     if (!event) RaiseLastError();
     return event;
 }
@@ -225,6 +188,41 @@ std::string FullPath(const std::string& dir) {
 }
 
 }  // namespace
+
+// The turn's and the watch claim's objects: the user's own processes may
+// open them at any integrity level, so an elevated watch mode and a U started
+// normally share one turn. Without a descriptor they would carry the
+// elevated token's defaults, which a normal process cannot open.
+class ObjectSecurity {
+public:
+    ObjectSecurity() {
+        HANDLE token = nullptr;
+        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return;
+        char buffer[256];
+        DWORD size = 0;
+        char* sid = nullptr;
+        if (::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+            ::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
+            const std::string sddl = std::string("D:(A;;GA;;;") + sid + ")(A;;GA;;;SY)S:(ML;;NW;;;LW)";
+            ::LocalFree(sid);
+            if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor_,
+                                                                       nullptr))
+                attributes_ = SECURITY_ATTRIBUTES{sizeof(SECURITY_ATTRIBUTES), descriptor_, FALSE};
+        }
+        ::CloseHandle(token);
+    }
+    ~ObjectSecurity() {
+        if (descriptor_) ::LocalFree(descriptor_);
+    }
+    ObjectSecurity(const ObjectSecurity&) = delete;
+    ObjectSecurity& operator=(const ObjectSecurity&) = delete;
+    // nullptr (the defaults) where the descriptor could not be made.
+    SECURITY_ATTRIBUTES* get() { return descriptor_ ? &attributes_ : nullptr; }
+
+private:
+    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+    SECURITY_ATTRIBUTES attributes_{};
+};
 
 // A folder that cannot be opened (not there yet, or gone) is named by its
 // full path instead: its file operations fail on their own.
@@ -274,6 +272,17 @@ std::string ArgumentsOf(const std::string& commandLine) {
 }
 
 Win32Platform::Win32Platform() = default;
+
+const std::string& Win32Platform::NameOf(const std::string& kind, const std::string& dir) {
+    std::string& name = names_[kind + "|" + Upper(dir)];
+    if (name.empty()) name = ObjectName(kind, dir);
+    return name;
+}
+
+void* Win32Platform::Security() {
+    if (!security_) security_ = std::make_unique<ObjectSecurity>();
+    return security_->get();
+}
 Win32Platform::~Win32Platform() {
     CloseListing();
     LetGo();
@@ -473,7 +482,7 @@ std::string Win32Platform::OemReading(const std::string& name) {
 }
 
 void Win32Platform::LockDirectory(const std::string& dir, std::int32_t milliseconds) {
-    const HANDLE mutex = NamedMutex(ObjectName("lock", dir));
+    const HANDLE mutex = NamedMutex(NameOf("lock", dir), Security());
     try {
         if (!Acquire(mutex, static_cast<DWORD>(milliseconds))) Raise(kRunHolding);
     } catch (...) {
@@ -497,8 +506,8 @@ void Win32Platform::UnlockDirectory(const std::string& dir) {
 // the running one has seen it, ended, and let the mutex go.
 bool Win32Platform::ClaimWatch(const std::string& dir, std::int32_t milliseconds) {
     ReleaseWatch(dir);
-    watch_ = NamedMutex(ObjectName("watch", dir));
-    takeOver_ = NamedEvent(ObjectName("take-over", dir));
+    watch_ = NamedMutex(NameOf("watch", dir), Security());
+    takeOver_ = NamedEvent(NameOf("take-over", dir), Security());
     const ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
     bool mine = Acquire(watch_, 0);
     while (!mine) {

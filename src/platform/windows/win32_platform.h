@@ -1,11 +1,14 @@
 #pragma once
 // The real platform: Win32 calls, one for each operation of the seam.
 #include <map>
+#include <memory>
 #include <string>
 
 #include "platform/platform.h"
 
 namespace vornel {
+
+class ObjectSecurity;
 
 class Win32Platform : public Platform {
 public:
@@ -47,6 +50,12 @@ public:
 private:
     void CloseListing();
     void LetGo();
+    // A directory's object names and their security, worked out once a run:
+    // watch mode takes a turn every pass.
+    const std::string& NameOf(const std::string& kind, const std::string& dir);
+    void* Security();  // the SECURITY_ATTRIBUTES, or nullptr for the defaults
+    std::map<std::string, std::string> names_;
+    std::unique_ptr<ObjectSecurity> security_;
     void* find_ = nullptr;  // the open FindFirstFile handle, if any
     std::map<std::string, void*> locks_;  // directory -> its held mutex
     void* watch_ = nullptr;     // the watch mutex this run holds
