@@ -20,7 +20,7 @@ void ReadWatchArguments(RunState& rs) {
 }  // namespace
 
 void ReadCommandLine(RunState& rs) {
-    rs.commandText = Upper(Trim(rs.platform.CommandLine()));
+    rs.commandText = Upper(Trim(rs.platform.CommandLine()), rs.codePage);
     // Started by a double click, not by a macro or a shortcut: say how it is
     // used instead of stepping back an empty name.
     if (rs.commandText.find_first_not_of(" \t") == std::string::npos) {

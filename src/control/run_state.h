@@ -26,6 +26,8 @@ struct RunState {
     std::string programDirectory;
     std::string workingDirectory;
     std::string controlFilePath;
+    // Names are upper-cased and checked per character in it (Upper, CheckDocumentName).
+    Long codePage = 1252;
 
     // Inventory of the current document's snapshots.
     Small count = 0;

@@ -19,6 +19,7 @@ void Start(Platform& system) {
     // The one failure handler of the run: armed first, never replaced.
     try {
         SetCheckpoint(rs, 1);
+        rs.codePage = platform.GetCodePages().ansi;
         ReadCommandLine(rs);
         SetCheckpoint(rs, 2);
         PlaceWorkingDirectory(rs);

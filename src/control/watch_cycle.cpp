@@ -24,9 +24,9 @@ void RunWatchCycle(RunState& rs) {
         std::string title = Padded(kTitleBufferSize, ' ');
         platform.GetWindowTextA(window, title, kTitleBufferSize);
         SetCheckpoint(rs, 7);
-        if (Find(Upper(title), kWordProcessorTitle) == 1) {
+        if (Find(Upper(title, rs.codePage), kWordProcessorTitle) == 1) {
             if (rs.mode < kSingleIntake) {
-                Play(rs, rs.trigger);
+                Play(rs, rs.trigger, window);
                 platform.Sleep(kSavePause);
             }
             SetCheckpoint(rs, 10);
@@ -43,8 +43,10 @@ void RunWatchCycle(RunState& rs) {
 }
 
 void StopWatchMode(RunState& rs) {
-    rs.platform.ClaimWatch(rs.workingDirectory, kStopWait);  // in time or not, Q is done
+    // Silent when it worked: the user wanted watching to stop, and it has.
+    const bool stopped = rs.platform.ClaimWatch(rs.workingDirectory, kStopWait);
     rs.platform.ReleaseWatch(rs.workingDirectory);
+    if (!stopped) rs.platform.MessageBox(kStillWatching, 0, std::string(kProgramTitle), "", 0, BoxFocus::Front);
     EndProgram(rs.platform);
 }
 

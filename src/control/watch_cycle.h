@@ -1,5 +1,7 @@
 #pragma once
 #include "control/run_state.h"
+#include "control/turns.h"
+#include "platform/patient_platform.h"
 
 namespace vornel {
 
@@ -16,9 +18,15 @@ inline constexpr const char* kWordProcessorTitle = "XYWRITE";
 void RunWatchCycle(RunState& rs);
 
 // Command Q: asks the watch mode running on this working directory to end,
-// between two passes, and waits until it has (at most this long). Touches
-// no file and shows nothing, also when no watch mode runs.
-inline constexpr Long kStopWait = 10000;
+// between two passes, and waits until it has: as long as a pass can take
+// (its turn, the save, and holds on a few files). Touches no file and shows
+// nothing, also when no watch mode runs; a watch mode that is still running
+// after that gets a box that says what to do.
+inline constexpr Long kStopWait = 45000;
+static_assert(kStopWait >= kTurnWait + kSavePause + 4 * kHoldWait);
+inline constexpr const char* kStillWatching =
+    "Watch mode on this VN\\ did not stop within 45 seconds; it may be stuck. End vornel.exe in Task Manager "
+    "(Details tab), then start watch mode again.";
 [[noreturn]] void StopWatchMode(RunState& rs);
 
 }  // namespace vornel

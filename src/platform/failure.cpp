@@ -16,6 +16,15 @@ static const char* DescriptionOf(std::int32_t number) {
         case kPermissionDenied: return "Permission denied";
         case kPathAccess: return "Path/File access error";
         case kPathNotFound: return "Path not found";
+        case kKeysDropped:
+            return "XyWrite's host runs as administrator and Vornel does not, so Windows drops the keys Vornel "
+                   "types. Run XyWrite's host and Vornel the same way";
+        case kKeysRefused:
+            return "Windows took none or only some of the keys (a locked desktop or a program that blocks "
+                   "input); every key Vornel pressed is up again";
+        case kOtherAccount:
+            return "A Vornel started as another user (with an administrator's password) holds VN\\. Run "
+                   "XyWrite's host and every Vornel as the same user";
         default: return "Application-defined or object-defined error";
     }
 }

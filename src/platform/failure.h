@@ -33,6 +33,9 @@ enum FailureNumber : std::int32_t {
     kPermissionDenied = 70,
     kPathAccess = 75,
     kPathNotFound = 76,  // the directory itself is missing (no VN\, a dropped drive)
+    kKeysDropped = 80,   // the window in front runs with more rights: Windows would drop the keys
+    kKeysRefused = 81,   // Windows took none or only some of the keys
+    kOtherAccount = 82,  // a run under another account holds VN\'s turn or watch claim
 };
 
 // The failure for one of the numbers above, with source "Vornel".

@@ -43,8 +43,24 @@ void PatientPlatform::WriteWhole(const std::string& path, const std::string& byt
     Patiently([&] { inner_.WriteWhole(path, bytes); });
 }
 
+// A move held past the wait fails like any other failed move: the file made
+// aside goes, so no DOC.VN~ is left for the next run to trip over.
 void PatientPlatform::ReplaceFile(const std::string& from, const std::string& to) {
-    Patiently([&] { inner_.ReplaceFile(from, to); });
+    std::int32_t tries = 0;
+    try {
+        Patiently([&] {
+            ++tries;
+            inner_.ReplaceFile(from, to);
+        });
+    } catch (const Failure&) {
+        if (tries > 1) {
+            try {
+                inner_.DeleteFile(from);
+            } catch (const Failure&) {  // gone already, or held still: nothing more to do
+            }
+        }
+        throw;
+    }
 }
 
 std::int64_t PatientPlatform::FileSize(const std::string& path) {

@@ -32,6 +32,7 @@ public:
     bool BeingWritten(const std::string& path) override { return inner_.BeingWritten(path); }
     bool NameTaken(const std::string& path) override { return inner_.NameTaken(path); }
     std::string OemReading(const std::string& name) override { return inner_.OemReading(name); }
+    CodePages GetCodePages() override { return inner_.GetCodePages(); }
     void LockDirectory(const std::string& dir, std::int32_t ms) override { inner_.LockDirectory(dir, ms); }
     void UnlockDirectory(const std::string& dir) override { inner_.UnlockDirectory(dir); }
     bool ClaimWatch(const std::string& dir, std::int32_t ms) override { return inner_.ClaimWatch(dir, ms); }
@@ -45,7 +46,8 @@ public:
     std::int32_t MapVirtualKeyA(std::int32_t code, std::int32_t mapType) override {
         return inner_.MapVirtualKeyA(code, mapType);
     }
-    void SendInput(const std::vector<KeyEvent>& events) override { inner_.SendInput(events); }
+    KeyDelivery KeyDeliveryTo(WindowHandle window) override { return inner_.KeyDeliveryTo(window); }
+    std::size_t SendInput(const std::vector<KeyEvent>& events) override { return inner_.SendInput(events); }
     void Sleep(std::int32_t ms) override { inner_.Sleep(ms); }
     void Beep() override { inner_.Beep(); }
     void MessageBox(const std::string& text, std::int32_t buttons, const std::optional<std::string>& caption,

@@ -29,6 +29,22 @@ struct KeyEvent {
     bool operator==(const KeyEvent&) const = default;
 };
 
+// Whether keys sent to a window reach it. Windows drops, without a word,
+// what a program sends to a window of a program that runs with more rights
+// (an elevated DOS host).
+enum class KeyDelivery {
+    Reaches,
+    Dropped,
+    CannotTell,  // the window's program cannot be looked at (a console, another account)
+};
+
+// The code pages the system reads names in: the ANSI one (the file calls
+// take names in it) and the DOS (OEM) one.
+struct CodePages {
+    std::int32_t ansi = 1252;
+    std::int32_t oem = 437;
+};
+
 // Which window a box may take the keyboard from.
 enum class BoxFocus {
     Front,   // the user just started this run: the box comes to the front
@@ -79,6 +95,7 @@ public:
     // the file operations take; "" when the two code pages agree on them or
     // that spelling cannot name a file.
     virtual std::string OemReading(const std::string& name) = 0;
+    virtual CodePages GetCodePages() = 0;
 
     // Runs that overlap take turns on a working directory, whichever path
     // names it (letter case, an 8.3 form, another drive letter, a share's
@@ -103,9 +120,11 @@ public:
     virtual void GetWindowTextA(WindowHandle window, std::string& buffer, std::int32_t size) = 0;
     virtual void GetKeyboardState(KeyboardState& state) = 0;
     virtual std::int32_t MapVirtualKeyA(std::int32_t code, std::int32_t mapType) = 0;
+    virtual KeyDelivery KeyDeliveryTo(WindowHandle window) = 0;
     // Puts the events into the input stream in one piece: nothing the user
-    // types lands between them.
-    virtual void SendInput(const std::vector<KeyEvent>& events) = 0;
+    // types lands between them. Returns how many Windows took, from the
+    // first: fewer than all when input is blocked (a locked desktop).
+    virtual std::size_t SendInput(const std::vector<KeyEvent>& events) = 0;
     virtual void Sleep(std::int32_t milliseconds) = 0;
 
     // User feedback. Without a caption the box shows the program's title.

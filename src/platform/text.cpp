@@ -49,6 +49,29 @@ std::string Upper(const std::string& text) {
     return out;
 }
 
+bool IsLeadByte(Long codePage, unsigned char byte) {
+    switch (codePage) {
+        case 932: return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);  // Shift JIS
+        case 936:   // GBK
+        case 949:   // Unified Hangul Code
+        case 950:   // Big5
+            return byte >= 0x81 && byte <= 0xFE;
+        default: return false;
+    }
+}
+
+std::string Upper(const std::string& text, Long codePage) {
+    std::string out = text;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        char& c = out[i];
+        if (IsLeadByte(codePage, static_cast<unsigned char>(c)))
+            ++i;  // its trail byte is part of the same character
+        else if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string::npos) return "";

@@ -17,6 +17,12 @@ std::string Right(const std::string& text, Long n);
 Long Len(const std::string& text);
 Long Find(const std::string& within, const std::string& wanted);
 std::string Upper(const std::string& text);
+// On a double-byte code page (Japanese, Chinese, Korean Windows) a lead byte
+// and the byte after it are one character: that second byte is never read
+// as ASCII. Other code pages have no lead bytes.
+bool IsLeadByte(Long codePage, unsigned char byte);
+// Upper, one character at a time in the code page: a trail byte stays as it is.
+std::string Upper(const std::string& text, Long codePage);
 std::string Trim(const std::string& text);
 std::string Padded(Long n, char ch);
 

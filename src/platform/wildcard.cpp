@@ -10,14 +10,21 @@ namespace {
 
 char Folded(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
-bool MatchFrom(const std::string& p, std::size_t pi, const std::string& n, std::size_t ni) {
+bool HasLeadBytes(const std::string& s, int codePage) {
+    for (const char c : s)
+        if (IsLeadByte(codePage, static_cast<unsigned char>(c))) return true;
+    return false;
+}
+
+// fold: letters match either case; without it the texts come folded already.
+bool MatchFrom(const std::string& p, std::size_t pi, const std::string& n, std::size_t ni, bool fold) {
     // Iterative glob with single-star backtracking: linear in practice.
     std::size_t starP = std::string::npos, starN = 0;
     while (ni < n.size()) {
         if (pi < p.size() && p[pi] == '*') {
             starP = pi++;
             starN = ni;
-        } else if (pi < p.size() && Folded(p[pi]) == Folded(n[ni])) {
+        } else if (pi < p.size() && (fold ? Folded(p[pi]) == Folded(n[ni]) : p[pi] == n[ni])) {
             ++pi;
             ++ni;
         } else if (starP != std::string::npos) {
@@ -31,19 +38,26 @@ bool MatchFrom(const std::string& p, std::size_t pi, const std::string& n, std::
     return pi == p.size();
 }
 
-}  // namespace
-
-bool WildcardMatch(const std::string& pattern, const std::string& name) {
-    // Listing a crowded directory matches every entry: no copies here.
-    if (MatchFrom(pattern, 0, name, 0)) return true;
-    const auto& p = pattern;
+bool Matches(const std::string& p, const std::string& name, bool fold) {
+    if (MatchFrom(p, 0, name, 0, fold)) return true;
     if (p.size() >= 2 && p.compare(p.size() - 2, 2, ".*") == 0 && name.find('.') == std::string::npos)
-        return MatchFrom(p.substr(0, p.size() - 2), 0, name, 0);
+        return MatchFrom(p.substr(0, p.size() - 2), 0, name, 0, fold);
     return false;
 }
 
-bool SameName(const std::string& a, const std::string& b) {
+}  // namespace
+
+bool WildcardMatch(const std::string& pattern, const std::string& name, int codePage) {
+    // Folded first where a trail byte could be taken for a letter; otherwise
+    // (listing a crowded directory matches every entry) no copies here.
+    if (HasLeadBytes(pattern, codePage) || HasLeadBytes(name, codePage))
+        return Matches(Upper(pattern, codePage), Upper(name, codePage), false);
+    return Matches(pattern, name, true);
+}
+
+bool SameName(const std::string& a, const std::string& b, int codePage) {
     if (a.size() != b.size()) return false;
+    if (HasLeadBytes(a, codePage) || HasLeadBytes(b, codePage)) return Upper(a, codePage) == Upper(b, codePage);
     for (std::size_t i = 0; i < a.size(); ++i)
         if (Folded(a[i]) != Folded(b[i])) return false;
     return true;

@@ -6,8 +6,9 @@
 
 namespace vornel {
 
-bool WildcardMatch(const std::string& pattern, const std::string& name);
-bool SameName(const std::string& a, const std::string& b);  // case-insensitive equality
+// A double-byte code page (codePage) folds case per character, never a trail byte.
+bool WildcardMatch(const std::string& pattern, const std::string& name, int codePage = 0);
+bool SameName(const std::string& a, const std::string& b, int codePage = 0);  // case-insensitive equality
 // Sixteen hexadecimal digits that stand for a path, whatever its letter case
 // (FNV-1a of the upper-cased path): for names of system objects that must be
 // short.

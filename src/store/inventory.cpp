@@ -11,9 +11,10 @@ namespace {
 
 // Only "name.xyz" belongs to the document: DOC.TXT.009 is a snapshot of the
 // document DOC.TXT, and DOC.1000 or DOC.BAK.OLD are nobody's snapshots.
-bool IsSnapshotName(const std::string& listed, const std::string& documentName) {
+bool IsSnapshotName(const std::string& listed, const std::string& documentName, Long codePage) {
     const std::size_t stem = documentName.size();
-    return listed.size() == stem + 4 && listed[stem] == '.' && SameName(listed.substr(0, stem), documentName);
+    return listed.size() == stem + 4 && listed[stem] == '.' &&
+           SameName(listed.substr(0, stem), documentName, codePage);
 }
 
 bool IsThreeDigits(const std::string& s) {
@@ -23,7 +24,7 @@ bool IsThreeDigits(const std::string& s) {
 }  // namespace
 
 void Inventory(RunState& rs) {
-    CheckDocumentName(rs.documentName);
+    CheckDocumentName(rs.documentName, rs.codePage);
     SetCheckpoint(rs, 15);
     rs.count = 0;
     rs.lowest = 1000;
@@ -32,7 +33,7 @@ void Inventory(RunState& rs) {
     std::string name = rs.platform.ListFirst(rs.workingDirectory + rs.documentName + ".*");
     while (!name.empty()) {
         const std::string last = Right(name, 3);
-        if (IsSnapshotName(name, rs.documentName) && IsNumeric(last)) {
+        if (IsSnapshotName(name, rs.documentName, rs.codePage) && IsNumeric(last)) {
             // A name reading above 999 (DOC.1E3, DOC.9E9) is nobody's snapshot:
             // counted, it would stand for a newest that can never be compared.
             const double read = LeadingNumber(last);
@@ -67,11 +68,11 @@ bool HasFiles(RunState& rs, const std::string& name) {
 void SettleNameReading(RunState& rs) {
     const std::string& name = rs.documentName;
     if (std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) > 127; })) return;
-    CheckDocumentName(name);  // refused before any file is touched
+    CheckDocumentName(name, rs.codePage);  // refused before any file is touched
     if (HasFiles(rs, name)) return;
     const std::string oem = rs.platform.OemReading(name);
     if (oem.empty() || oem == name) return;
-    CheckDocumentName(oem);
+    CheckDocumentName(oem, rs.codePage);
     if (HasFiles(rs, oem)) rs.documentName = oem;
 }
 

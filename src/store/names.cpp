@@ -8,11 +8,17 @@ std::string Fmt3(Small n) {
     return digits;
 }
 
-void CheckDocumentName(const std::string& name) {
+void CheckDocumentName(const std::string& name, Long codePage) {
     if (name == "." || name == "..") Raise(kBadFileName);
-    for (const char c : name) {
-        const auto u = static_cast<unsigned char>(c);
-        if (u < 32 || std::string("\\/:*?\"<>|").find(c) != std::string::npos) Raise(kBadFileName);
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto u = static_cast<unsigned char>(name[i]);
+        if (IsLeadByte(codePage, u)) {
+            // A lead byte needs its trail byte; none (the name cut short) or a
+            // control character there makes no character at all.
+            if (++i == name.size() || static_cast<unsigned char>(name[i]) < 0x40) Raise(kBadFileName);
+            continue;
+        }
+        if (u < 32 || std::string("\\/:*?\"<>|").find(name[i]) != std::string::npos) Raise(kBadFileName);
     }
 }
 

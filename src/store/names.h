@@ -11,7 +11,9 @@ std::string Fmt3(Small n);
 
 // Refuses (failure 52) a document name that is not a plain file stem: one
 // holding a path separator, a wildcard or a control character, or "." / "..".
-void CheckDocumentName(const std::string& name);
+// Read per character in the ANSI code page: the second byte of a double-byte
+// character (\ in 表, | in ポ) is no separator.
+void CheckDocumentName(const std::string& name, Long codePage);
 
 std::string TransferPath(const RunState& rs);                            // DOC.BAK
 std::string SnapshotPath(const RunState& rs, const std::string& digits);  // DOC.001

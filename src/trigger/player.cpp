@@ -84,14 +84,35 @@ void MarkHeld(KeyboardState& keys, Long code) {
     }
 }
 
+// Windows took only the first `taken` events: every key among them still
+// down goes up again, newest first, so that the user's next letters are not
+// read as Ctrl or Alt chords.
+void LetUpWhatWasPressed(Platform& platform, const std::vector<KeyEvent>& events, std::size_t taken) {
+    std::vector<KeyEvent> down;
+    for (std::size_t i = 0; i < taken; ++i) {
+        const KeyEvent& e = events[i];
+        if (e.flags & kKeyEventKeyUp)
+            std::erase_if(down, [&](const KeyEvent& d) { return d.vk == e.vk; });
+        else
+            down.push_back(e);
+    }
+    std::vector<KeyEvent> ups;
+    for (auto it = down.rbegin(); it != down.rend(); ++it) ups.push_back(KeyEvent{it->vk, it->scan, it->flags | kKeyEventKeyUp});
+    if (!ups.empty()) platform.SendInput(ups);
+}
+
 }  // namespace
 
 // Every event of the chord is worked out first, from the keys as they are
 // now, and then sent in one piece: a letter the user types meanwhile can
 // never land between the chord's Ctrl down and Ctrl up, and a bad code fails
 // before anything is sent, so no key is left down.
-void Play(RunState& rs, const std::string& sequence) {
+void Play(RunState& rs, const std::string& sequence, WindowHandle window) {
     Platform& platform = rs.platform;
+    if (!sequence.empty() && platform.KeyDeliveryTo(window) == KeyDelivery::Dropped) {
+        SetCheckpoint(rs, 8);
+        Raise(kKeysDropped);
+    }
     std::vector<KeyEvent> events;
     std::string held;
     std::vector<Long> holding;  // what this chord has pressed so far
@@ -134,7 +155,12 @@ void Play(RunState& rs, const std::string& sequence) {
             events.push_back(Event(value, ScanCode(platform, value), kKeyEventKeyUp));
         }
     }
-    if (!events.empty()) platform.SendInput(events);
+    if (events.empty()) return;
+    const std::size_t taken = platform.SendInput(events);
+    if (taken < events.size()) {
+        LetUpWhatWasPressed(platform, events, taken);
+        Raise(kKeysRefused);
+    }
 }
 
 }  // namespace vornel

@@ -13,6 +13,8 @@ inline constexpr Long kCapsLock = 0x14;
 // Types a row of two-digit hexadecimal virtual-key codes into the window in
 // front. Modifiers and toggles are held until the end and released newest
 // first; keys the user already holds or has toggled on are left alone.
-void Play(RunState& rs, const std::string& sequence);
+// Keys that Windows would drop, or drops, are a failure, never a silent pass:
+// then nothing is typed, or every key pressed is let up again.
+void Play(RunState& rs, const std::string& sequence, WindowHandle window = 0);
 
 }  // namespace vornel

@@ -168,6 +168,7 @@ TEST(FaultSweep, EveryOperationHeldByAnotherProgramInTurn) {
             ASSERT_EQ(held.boxes.size(), 1u);
             ASSERT_EQ(failed.boxes.size(), 1u);
             EXPECT_EQ(held.boxes[0].text, failed.boxes[0].text);
+            EXPECT_EQ(Files(held), Files(failed)) << "a hold that outlasts the wait leaves what a failure leaves";
             const int waited = std::accumulate(held.sleeps.begin(), held.sleeps.end(), 0) -
                                std::accumulate(failed.sleeps.begin(), failed.sleeps.end(), 0);
             EXPECT_GE(waited, 3000);

@@ -165,15 +165,28 @@ TEST(WatchCycle, FailureInALaterPassShowsSevenOrFourteenNeverSix) {
     }
 }
 
-// Q with no watch mode running: it ends at once, having touched nothing.
-TEST(WatchCycle, QWithNoWatchModeTouchesNothing) {
-    MemoryPlatform p;
-    p.PutFile(kDir + "VORNEL.CTL", "DOC\x1a");
-    EXPECT_EQ(RunProgram(p, "Q DOC"), Ended::ByEnd);
-    EXPECT_TRUE(p.boxes.empty());
-    EXPECT_TRUE(p.touched.empty());
-    EXPECT_EQ(p.foregroundQueries, 0);
-    EXPECT_TRUE(p.Has(kDir + "VORNEL.CTL"));
+// Q touches nothing. It is silent when no watch mode runs (or the one that
+// ran has ended); a watch mode that does not end in time gets a box that
+// says what to do, so the user never believes watching has stopped.
+TEST(WatchCycle, QTellsWhenWatchModeGoesOn) {
+    for (const bool stuck : {false, true}) {
+        MemoryPlatform p;
+        p.PutFile(kDir + "VORNEL.CTL", "DOC\x1a");
+        if (stuck) p.machine()->watches[kDir] = 99;  // another run's, which never lets go
+        EXPECT_EQ(RunProgram(p, "Q DOC"), Ended::ByEnd);
+        EXPECT_TRUE(p.touched.empty());
+        EXPECT_EQ(p.foregroundQueries, 0);
+        EXPECT_TRUE(p.Has(kDir + "VORNEL.CTL"));
+        if (!stuck) {
+            EXPECT_TRUE(p.boxes.empty());
+            continue;
+        }
+        ASSERT_EQ(p.boxes.size(), 1u);
+        EXPECT_EQ(p.boxes[0].caption, "Vornel");
+        EXPECT_EQ(p.boxes[0].text, kStillWatching);
+        EXPECT_NE(p.boxes[0].text.find("Task Manager"), std::string::npos);
+        EXPECT_FALSE(p.boxes[0].heldAnything);
+    }
 }
 
 TEST(WatchCycle, CommandUPausesButTypesNothing) {

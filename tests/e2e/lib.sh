@@ -81,10 +81,10 @@ holder() {
   "$WINE" "$TOOLS/holder.exe" "${1:-$(winpath "$T/VN")\\}" "$(winpath "$T/held")" >/dev/null 2>&1 & HPID=$!; PIDS+=($HPID)
   wait_for 20 test -e "$T/held" || echo "     the holder never took VN\\"
 }
-# hold <file in VN> <ms>: another program (a scanner) holds the file open for a while.
+# hold <file in VN> <ms> [read|write|all]: another program (a scanner) holds the file open for a while, sharing that.
 hold() {
   rm -f "$T/holding"
-  "$WINE" "$TOOLS/hold.exe" "$(winpath "$T/VN/$1")" "$2" "$(winpath "$T/holding")" >/dev/null 2>&1 & PIDS+=($!)
+  "$WINE" "$TOOLS/hold.exe" "$(winpath "$T/VN/$1")" "$2" "$(winpath "$T/holding")" "${3:-read}" >/dev/null 2>&1 & PIDS+=($!)
   wait_for 20 test -e "$T/holding" || echo "     $1 was never held"
 }
 # vornel_as <windows path of the exe> <args...>: a run started under another name for its folder.

@@ -340,10 +340,11 @@ test_slow_saves() {
 # --- what other programs and other paths do on real Windows -------------------
 
 # held <name> <file> <expected state> <command...>: a scanner holds the file for
-# a second while the run needs it; the run waits it out, with no box.
+# a second while the run needs it (sharing $SHARE: read by default); the run
+# waits it out, with no box.
 held() {
   local name=$1 file=$2 state=$3; shift 3
-  hold "$file" 1000
+  hold "$file" 1000 "${SHARE:-read}"
   vornel_bg "$@"
   check "$name: no box while $file is held" same "$(dialog 4000 | sed -n 2p)" ""
   check "$name: the run ends" wait_for 15 ended
@@ -360,6 +361,22 @@ test_other_programs() {
   begin held_state
   put_snapshots 1 5; printf '2 3' > "$T/VN/DOC.DAT"
   held "R" DOC.DAT "3 4" R DOC
+  check "R gives 004" same "$(content DOC.VRN)" v4
+  check "nothing left aside" bash -c "! ls '$T/VN' | grep -q '~'"
+  finish
+
+  # Scanners and sync clients share read, write and delete: NTFS still
+  # refuses to replace the file, and that is waited out too.
+  begin held_result_sharing_all
+  put_snapshots 1 5; printf '2 5' > "$T/VN/DOC.DAT"; printf 'old' > "$T/VN/DOC.VRN"
+  SHARE=all held "U, a holder sharing everything" DOC.VRN "2 4" U DOC
+  check "U gives 004" same "$(content DOC.VRN)" v4
+  check "nothing left aside" bash -c "! ls '$T/VN' | grep -q '~'"
+  finish
+
+  begin held_state_sharing_all
+  put_snapshots 1 5; printf '2 3' > "$T/VN/DOC.DAT"
+  SHARE=all held "R, a holder sharing everything" DOC.DAT "3 4" R DOC
   check "R gives 004" same "$(content DOC.VRN)" v4
   check "nothing left aside" bash -c "! ls '$T/VN' | grep -q '~'"
   finish

@@ -163,6 +163,27 @@ TEST_P(FileContract, ReplacingPutsAWholeFileInPlace) {
     EXPECT_EQ(p().ReadWhole(at("DOC.VRN")), "new result");
 }
 
+// A scanner that shares everything still keeps a file from being replaced on
+// NTFS. Such a move fails as in use, with both files as they were, so that it
+// is waited out; once the scanner lets go it goes through.
+TEST_P(FileContract, AReplaceOntoAFileHeldSharingEverythingIsInUse) {
+    p().WriteWhole(at("DOC.VRN"), "old result");
+    p().WriteWhole(at("DOC.VN~"), "new result");
+    backend_->HoldSharingAll("DOC.VRN", true);
+    bool moved = true;
+    try {
+        p().ReplaceFile(at("DOC.VN~"), at("DOC.VRN"));
+    } catch (const Failure& failure) {
+        moved = false;
+        EXPECT_TRUE(failure.inUse) << failure.number;
+        EXPECT_EQ(p().ReadWhole(at("DOC.VN~")), "new result");
+    }
+    backend_->HoldSharingAll("DOC.VRN", false);
+    if (!moved) p().ReplaceFile(at("DOC.VN~"), at("DOC.VRN"));
+    EXPECT_EQ(p().ReadWhole(at("DOC.VRN")), "new result");
+    EXPECT_EQ(p().ListFirst(at("DOC.VN~")), "");
+}
+
 // The result file carries its snapshot's last-write time, as a Windows copy
 // would, so a listing shows when the version being looked at was saved.
 TEST_P(FileContract, AResultKeepsItsSnapshotsTimeAndIsWritable) {
@@ -243,6 +264,7 @@ struct MemoryBackend : FileBackend {
     }
     void SetTime(const std::string& name, std::int64_t seconds) override { memory.SetTime(dir() + name, seconds); }
     std::int64_t TimeOf(const std::string& name) override { return memory.TimeOf(dir() + name); }
+    void HoldSharingAll(const std::string& name, bool held) override { memory.HoldSharingAll(dir() + name, held); }
     std::unique_ptr<Platform> Another() override { return std::make_unique<MemoryPlatform>(memory.machine()); }
 };
 

@@ -22,6 +22,9 @@ struct FileBackend {
     // Last-write times, in seconds since 1970.
     virtual void SetTime(const std::string& name, std::int64_t seconds) = 0;
     virtual std::int64_t TimeOf(const std::string& name) = 0;
+    // Another program (a scanner, the indexer) opens the file sharing read,
+    // write and delete, or (held false) lets go of it.
+    virtual void HoldSharingAll(const std::string& name, bool held) = 0;
     // Another run on the same machine, for the turn and the watch claim.
     virtual std::unique_ptr<Platform> Another() = 0;
 };

@@ -1,5 +1,6 @@
 #include <stdlib.h>
 #include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -42,7 +43,13 @@ struct PosixBackend : FileBackend {
         ::stat((root + "/" + name).c_str(), &st);
         return st.st_mtim.tv_sec;
     }
+    // POSIX renames over an open file: the hold changes nothing.
+    void HoldSharingAll(const std::string& name, bool held) override {
+        if (held) holder = ::open((root + "/" + name).c_str(), O_RDONLY);
+        else if (holder >= 0) ::close(holder), holder = -1;
+    }
     std::unique_ptr<Platform> Another() override { return std::make_unique<PosixPlatform>("", ""); }
+    int holder = -1;
     std::string root;
     PosixPlatform posix;
 };

@@ -55,11 +55,33 @@ TEST(TextRules, Find) {
 
 TEST(TextRules, CaseAndBlanks) {
     EXPECT_EQ(Upper("u doc-1.x"), "U DOC-1.X");
+    EXPECT_EQ(Upper("az`{"), "AZ`{");  // both ends of the letters, and their neighbours
     EXPECT_EQ(Upper("\xe9"), "\xe9");
     EXPECT_EQ(Trim("  U DOC  "), "U DOC");
     EXPECT_EQ(Trim("\tX\t"), "\tX\t");  // only the space character
     EXPECT_EQ(Trim("   "), "");
     EXPECT_EQ(Padded(3, ' '), "   ");
+}
+
+// On a double-byte code page the byte after a lead byte belongs to it: ヂ
+// (83 61) stays ヂ and is not made ア (83 41); single-byte katakana and
+// ASCII after a whole character are upper-cased as ever.
+TEST(TextRules, UpperReadsDoubleByteCharactersWhole) {
+    const struct {
+        int codePage;
+        const char* text;
+        const char* upper;
+    } cases[] = {
+        {932, "\x83\x61z", "\x83\x61Z"},       // ヂz
+        {932, "\xB1a", "\xB1A"},                // ｱ is one byte: no lead byte
+        {932, "\xE0\x61\xFC\x61q", "\xE0\x61\xFC\x61Q"},  // both ends of the second lead range
+        {932, "a\x83", "A\x83"},                // a lead byte cut off at the end
+        {936, "\x81\x61\xFE\x61" "a", "\x81\x61\xFE\x61" "A"},
+        {949, "\xB0\x61", "\xB0\x61"},
+        {950, "\xA4\x61", "\xA4\x61"},
+        {1252, "\x83\x61", "\x83\x41"},       // no lead bytes: every byte on its own
+    };
+    for (const auto& c : cases) EXPECT_EQ(Upper(c.text, c.codePage), c.upper) << c.codePage << " " << c.text;
 }
 
 TEST(TextRules, NumberTextCarriesTheSignPlace) {

@@ -2,6 +2,7 @@
 #undef DeleteFile
 #undef CopyFile
 #undef MessageBox
+#undef ReplaceFile
 
 #include <atomic>
 #include <functional>
@@ -77,7 +78,15 @@ struct Win32Backend : FileBackend {
                                 data.ftLastWriteTime.dwLowDateTime;
         return static_cast<std::int64_t>(ticks / 10000000ULL) - 11644473600LL;
     }
+    void HoldSharingAll(const std::string& name, bool held) override {
+        if (held)
+            holder = CreateFileA((dir() + name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+        else if (holder != INVALID_HANDLE_VALUE)
+            CloseHandle(holder), holder = INVALID_HANDLE_VALUE;
+    }
     std::unique_ptr<Platform> Another() override { return std::make_unique<Win32Platform>(); }
+    HANDLE holder = INVALID_HANDLE_VALUE;
     std::string root;
     Win32Platform win32;
 };

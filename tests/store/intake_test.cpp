@@ -66,27 +66,39 @@ TEST(Intake, ANumberTakenByAHiddenNameIsPassedBy) {
     using V = std::vector<std::string>;
     const struct {
         const char* name;
-        int first, last, hidden, depth;
+        int first, last, hidden, hiddenTo, depth;
         bool folder;
         V store;
+        bool full = false;  // no number is free: 58, with nothing made and nothing retired
     } cases[] = {
-        {"above the newest", 1, 5, 6, 5, false, {"2=v2", "3=v3", "4=v4", "5=v5", "6=hidden", "7=new"}},
-        {"a folder above the newest", 1, 5, 6, 5, true, {"2=v2", "3=v3", "4=v4", "5=v5", "7=new"}},
-        {"the first number", 0, -1, 1, 3, false, {"1=hidden", "2=new"}},
-        {"in the renumbering at 999", 997, 999, 1, 3, false, {"1=hidden", "2=v998", "3=v999", "4=new"}},
+        {"above the newest", 1, 5, 6, 6, 5, false, {"2=v2", "3=v3", "4=v4", "5=v5", "6=hidden", "7=new"}},
+        {"a folder above the newest", 1, 5, 6, 6, 5, true, {"2=v2", "3=v3", "4=v4", "5=v5", "7=new"}},
+        {"the first number", 0, -1, 1, 1, 3, false, {"1=hidden", "2=new"}},
+        {"in the renumbering at 999", 997, 999, 1, 1, 3, false, {"1=hidden", "2=v998", "3=v999", "4=new"}},
+        {"every number, first save", 0, -1, 1, 999, 3, false, {}, true},
     };
     for (const auto& c : cases) {
         MemoryPlatform p;
         p.titles = {"XYWRITE - DOC"};
         if (c.last >= c.first) PutSnapshots(p, "DOC", c.first, c.last);
-        if (c.folder)
-            p.PutDirectory(Snapshot("DOC", c.hidden));
-        else
-            p.PutHidden(Snapshot("DOC", c.hidden), "hidden");
+        for (int n = c.hidden; n <= c.hiddenTo; ++n) {
+            if (c.folder)
+                p.PutDirectory(Snapshot("DOC", n));
+            else
+                p.PutHidden(Snapshot("DOC", n), "hidden");
+        }
         for (int save = 0; save < 2; ++save) {  // and the next intake does not fail on it either
             p.PutFile(kDir + "DOC.BAK", save ? "newer" : "new");
             p.PutFile(kDir + "VORNEL.CTL", "DOC\x1a");
             RunProgram(p, "K " + std::to_string(c.depth));
+            if (c.full) {
+                ASSERT_EQ(p.boxes.size(), 1u) << c.name;
+                EXPECT_EQ(p.boxes[0].text, ErrorBox(58, "File already exists", 13)) << c.name;
+                EXPECT_EQ(p.Content(kDir + "DOC.BAK"), "new") << c.name;
+                EXPECT_FALSE(p.Has(kDir + "DOC.1000")) << c.name;
+                EXPECT_EQ(p.Names().size(), 1000u) << c.name << ": the hidden names and DOC.BAK, nothing more";
+                break;
+            }
             ASSERT_TRUE(p.boxes.empty()) << c.name << ": " << p.boxes[0].text;
             if (save) break;
             V store;

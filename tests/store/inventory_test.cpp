@@ -127,5 +127,57 @@ TEST(Names, ANameIsReadAsItIsOnDisk) {
     }
 }
 
+// On Japanese Windows (code page 932) a name's second byte may be a
+// backslash (表 95 5C, ソ 83 5C), a bar (ポ 83 7C) or a small letter (ヂ 83
+// 61, which byte-wise upper-casing would turn into ア 83 41): read per
+// character, each is a name of its own, from the command line and from the
+// control file alike.
+TEST(Names, DoubleByteNamesAreReadPerCharacter) {
+    const std::string hyo = "\x95\x5C", so = "\x83\x5C", po = "\x83\x7C", dji = "\x83\x61", a = "\x83\x41";
+    using Files = std::vector<std::pair<std::string, std::string>>;
+    const auto store = [](const std::string& name, int last) {
+        Files files;
+        for (int n = 1; n <= last; ++n) files.emplace_back(name + ".00" + std::to_string(n), "v" + std::to_string(n));
+        return files;
+    };
+    const auto plus = [](Files files, const Files& more) {
+        files.insert(files.end(), more.begin(), more.end());
+        return files;
+    };
+    const struct {
+        const char* name;
+        int codePage;
+        std::string command, control;
+        Files files;
+        std::string expect;  // the file that must hold "v2" at the end
+        int failure;
+    } cases[] = {
+        {"U, trail byte \\", 932, "U " + hyo, "", store(hyo, 3), hyo + ".VRN", 0},
+        {"K, trail byte \\", 932, "K 5", so + "\x1a", {{so + ".BAK", "v2"}}, so + ".001", 0},
+        {"R, trail byte |", 932, "R " + po, "", plus(store(po, 3), {{po + ".DAT", "2 1"}}), po + ".VRN", 0},
+        {"U, trail byte a beside the document a would become", 932, "u " + dji, "", plus(store(dji, 3), store(a, 5)),
+         dji + ".VRN", 0},
+        {"K, trail byte a beside the document a would become", 932, "K 5", dji + "\x1a",
+         plus({{dji + ".BAK", "v2"}, {a + ".BAK", "other"}}, store(a, 1)), dji + ".001", 0},
+        {"K, trail byte above 127", 932, "K 5", "\x88\x9F\x1a", {{"\x88\x9F.BAK", "v2"}}, "\x88\x9F.001", 0},
+        {"U, single-byte katakana", 932, "U \xB1", "", store("\xB1", 3), "\xB1.VRN", 0},
+        {"K, a lead byte with no trail byte", 932, "K 5", "AB\x83\x1a", {{"AB\x83.BAK", "v2"}}, "AB\x83.BAK", 52},
+        {"K, the same bytes on a Western Windows", 1252, "K 5", so + "\x1a", {{so + ".BAK", "v2"}}, so + ".BAK", 52},
+    };
+    for (const auto& c : cases) {
+        MemoryPlatform p;
+        p.codePages = CodePages{c.codePage, c.codePage == 932 ? 932 : 437};
+        p.titles = {"XYWRITE - DOC"};
+        for (const auto& [name, bytes] : c.files) p.PutFile(kDir + name, bytes);
+        if (!c.control.empty()) p.PutFile(kDir + "VORNEL.CTL", c.control);
+        RunProgram(p, c.command);
+        EXPECT_EQ(p.boxes.empty() ? 0 : std::stoi(p.boxes[0].text.substr(7)), c.failure) << c.name;
+        EXPECT_EQ(p.Content(kDir + c.expect), "v2") << c.name;
+        for (int n = 1; n <= 5; ++n)  // another document's files stay as they were
+            if (c.codePage == 932 && c.expect.rfind(dji, 0) == 0)
+                EXPECT_EQ(p.Content(kDir + a + ".00" + std::to_string(n)), n == 1 || c.control.empty() ? "v" + std::to_string(n) : "") << c.name;
+    }
+}
+
 }  // namespace
 }  // namespace vornel::test

@@ -115,6 +115,53 @@ TEST(Trigger, ABadCodeFailsAtCheckpointEightBeforeAnythingIsSent) {
     }
 }
 
+// Keys Windows would drop (XyWrite's host elevated) or does drop (a locked
+// desktop takes none of a batch, or only the first few) are a failure, and
+// whatever the chord pressed is let up again: no Ctrl or Shift stays down to
+// turn the user's next letters into commands.
+TEST(Trigger, KeysWindowsDropsAreAFailureAndNoKeyStaysDown) {
+    const struct {
+        const char* name;
+        KeyDelivery delivery;
+        std::vector<std::size_t> taken;  // of each SendInput in turn
+        int failure, checkpoint;
+        std::vector<KeyEvent> received;
+    } cases[] = {
+        {"host elevated", KeyDelivery::Dropped, {}, kKeysDropped, 8, {}},
+        {"cannot tell: typed as ever", KeyDelivery::CannotTell, {}, 0, 16,
+         {kCtrlDown, kShiftDown, kADown, kAUp, kShiftUp, kCtrlUp}},
+        {"none taken", KeyDelivery::Reaches, {0}, kKeysRefused, 16, {}},
+        {"cut after A down", KeyDelivery::Reaches, {3}, kKeysRefused, 16,
+         {kCtrlDown, kShiftDown, kADown, kAUp, kShiftUp, kCtrlUp}},
+        {"cut after A up", KeyDelivery::Reaches, {4}, kKeysRefused, 16,
+         {kCtrlDown, kShiftDown, kADown, kAUp, kShiftUp, kCtrlUp}},
+        {"cut after Shift up", KeyDelivery::Reaches, {5}, kKeysRefused, 16,
+         {kCtrlDown, kShiftDown, kADown, kAUp, kShiftUp, kCtrlUp}},
+    };
+    for (const auto& c : cases) {
+        MemoryPlatform p;
+        p.delivery = c.delivery;
+        p.inputTaken = c.taken;
+        RunState rs(p);
+        int failure = 0;
+        try {
+            Play(rs, "111041");
+        } catch (const Failure& f) {
+            failure = f.number;
+        }
+        EXPECT_EQ(failure, c.failure) << c.name;
+        EXPECT_EQ(rs.checkpoint, c.checkpoint) << c.name;
+        EXPECT_EQ(p.keyEvents, c.received) << c.name;
+    }
+    MemoryPlatform p;  // through the watch cycle: the box says what to do
+    p.titles = {"XYWRITE - DOC"};
+    p.delivery = KeyDelivery::Dropped;
+    RunProgram(p, "111041 1 3");
+    ASSERT_EQ(p.boxes.size(), 1u);
+    EXPECT_EQ(p.boxes[0].text, ErrorBox(80, MakeFailure(kKeysDropped).description, 8));
+    EXPECT_NE(p.boxes[0].text.find("Run XyWrite's host and Vornel the same way"), std::string::npos);
+}
+
 TEST(Trigger, KeyboardStateIsReadBeforeEveryCode) {
     MemoryPlatform p;
     RunState rs(p);

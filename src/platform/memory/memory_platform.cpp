@@ -1,5 +1,6 @@
 #include "platform/memory/memory_platform.h"
 
+#include <algorithm>
 #include <iterator>
 #include <new>
 #include <stdexcept>
@@ -12,13 +13,22 @@ namespace vornel {
 namespace {
 
 // Splits "dir\name" at the last backslash; the directory keeps its backslash.
-std::pair<std::string, std::string> SplitPath(const std::string& path) {
-    const auto cut = path.find_last_of('\\');
+// On a double-byte code page the second byte of a character is no backslash.
+std::pair<std::string, std::string> SplitPath(const std::string& path, int codePage) {
+    std::size_t cut = std::string::npos;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (IsLeadByte(codePage, static_cast<unsigned char>(path[i])))
+            ++i;
+        else if (path[i] == '\\')
+            cut = i;
+    }
     if (cut == std::string::npos) return {"", path};
     return {path.substr(0, cut + 1), path.substr(cut + 1)};
 }
 
 }  // namespace
+
+std::string MemoryPlatform::Key(const std::string& path) const { return Upper(path, codePages.ansi); }
 
 MemoryPlatform::MemoryPlatform() : MemoryPlatform(std::make_shared<MemoryMachine>()) {}
 
@@ -35,7 +45,7 @@ MemoryPlatform::MemoryPlatform(std::shared_ptr<MemoryMachine> machine)
 }
 
 void MemoryPlatform::PutFile(const std::string& path, const std::string& bytes) {
-    auto& e = machine_->entries[Upper(path)];
+    auto& e = machine_->entries[Key(path)];
     if (e.path.empty()) e.path = path;
     e.bytes = bytes;
     e.directory = false;
@@ -43,55 +53,57 @@ void MemoryPlatform::PutFile(const std::string& path, const std::string& bytes) 
 }
 
 void MemoryPlatform::PutDirectory(const std::string& path) {
-    machine_->entries[Upper(path)] = Entry{path, "", true, false};
+    machine_->entries[Key(path)] = Entry{path, "", true, false};
 }
 
 void MemoryPlatform::PutHidden(const std::string& path, const std::string& bytes) {
-    machine_->entries[Upper(path)] = Entry{path, bytes, false, true};
+    machine_->entries[Key(path)] = Entry{path, bytes, false, true};
 }
 
 void MemoryPlatform::PutReadOnly(const std::string& path, const std::string& bytes) {
     PutFile(path, bytes);
-    machine_->entries[Upper(path)].readOnly = true;
+    machine_->entries[Key(path)].readOnly = true;
 }
 
 void MemoryPlatform::PutBeingWritten(const std::string& path, const std::string& bytes) {
     PutFile(path, bytes);
-    machine_->entries[Upper(path)].beingWritten = true;
+    machine_->entries[Key(path)].beingWritten = true;
 }
 
-void MemoryPlatform::SetTime(const std::string& path, std::int64_t time) { machine_->entries[Upper(path)].time = time; }
+void MemoryPlatform::HoldSharingAll(const std::string& path, bool held) { machine_->entries[Key(path)].heldSharingAll = held; }
+
+void MemoryPlatform::SetTime(const std::string& path, std::int64_t time) { machine_->entries[Key(path)].time = time; }
 
 std::int64_t MemoryPlatform::TimeOf(const std::string& path) const {
-    const auto it = machine_->entries.find(Upper(path));
+    const auto it = machine_->entries.find(Key(path));
     return it == machine_->entries.end() ? 0 : it->second.time;
 }
 
 bool MemoryPlatform::IsReadOnly(const std::string& path) const {
-    const auto it = machine_->entries.find(Upper(path));
+    const auto it = machine_->entries.find(Key(path));
     return it != machine_->entries.end() && it->second.readOnly;
 }
 
 void MemoryPlatform::DropDirectory(const std::string& dir) {
-    const std::string key = Upper(dir);
+    const std::string key = Key(dir);
     machine_->missingDirectories.push_back(key);
     for (auto it = machine_->entries.begin(); it != machine_->entries.end();)
         it = it->first.rfind(key, 0) == 0 ? machine_->entries.erase(it) : std::next(it);
 }
 
 void MemoryPlatform::CheckDirectory(const std::string& path) {
-    const std::string key = Upper(path);
+    const std::string key = Key(path);
     for (const std::string& dir : machine_->missingDirectories)
         if (key.rfind(dir, 0) == 0) Raise(kPathNotFound);
 }
 
 bool MemoryPlatform::Has(const std::string& path) const {
-    const auto it = machine_->entries.find(Upper(path));
+    const auto it = machine_->entries.find(Key(path));
     return it != machine_->entries.end() && !it->second.directory;
 }
 
 std::string MemoryPlatform::Content(const std::string& path) const {
-    const auto it = machine_->entries.find(Upper(path));
+    const auto it = machine_->entries.find(Key(path));
     return it == machine_->entries.end() ? std::string() : it->second.bytes;
 }
 
@@ -144,7 +156,7 @@ void MemoryPlatform::Tick(Op op, const std::string& path) {
 MemoryPlatform::Entry* MemoryPlatform::Lookup(const std::string& path) {
     touched.push_back(path);
     CheckDirectory(path);
-    const auto it = machine_->entries.find(Upper(path));
+    const auto it = machine_->entries.find(Key(path));
     if (it == machine_->entries.end() || it->second.directory) return nullptr;
     return &it->second;
 }
@@ -181,19 +193,20 @@ std::string MemoryPlatform::ListFirst(const std::string& pattern) {
     Tick(Op::ListFirst, pattern);
     touched.push_back(pattern);
     CheckDirectory(pattern);
-    const auto [dir, namePattern] = SplitPath(pattern);
+    const auto [dir, namePattern] = SplitPath(pattern, codePages.ansi);
     listing_.clear();
     listed_ = 0;
     if (namePattern.find('*') == std::string::npos) {  // an existence test
-        const auto it = machine_->entries.find(Upper(pattern));
+        const auto it = machine_->entries.find(Key(pattern));
         if (it != machine_->entries.end() && !it->second.directory && !it->second.hidden)
-            listing_.push_back(SplitPath(it->second.path).second);
+            listing_.push_back(SplitPath(it->second.path, codePages.ansi).second);
         return ListNextName();
     }
     for (const auto& [key, e] : machine_->entries) {
         if (e.directory || e.hidden) continue;
-        const auto [entryDir, name] = SplitPath(e.path);
-        if (SameName(entryDir, dir) && WildcardMatch(namePattern, name)) listing_.push_back(name);
+        const auto [entryDir, name] = SplitPath(e.path, codePages.ansi);
+        if (SameName(entryDir, dir, codePages.ansi) && WildcardMatch(namePattern, name, codePages.ansi))
+            listing_.push_back(name);
     }
     return ListNextName();
 }
@@ -210,7 +223,7 @@ std::string MemoryPlatform::ListNextName() {
 void MemoryPlatform::DeleteFile(const std::string& path) {
     Tick(Op::Delete, path);
     if (Unwritten(path).readOnly) Raise(kPathAccess);
-    machine_->entries.erase(Upper(path));
+    machine_->entries.erase(Key(path));
 }
 
 void MemoryPlatform::RenameFile(const std::string& from, const std::string& to) {
@@ -218,11 +231,11 @@ void MemoryPlatform::RenameFile(const std::string& from, const std::string& to) 
     Entry moved = Unwritten(from);
     touched.push_back(to);
     CheckDirectory(to);
-    const bool sameFile = Upper(from) == Upper(to);
-    if (!sameFile && machine_->entries.count(Upper(to))) Raise(kFileExists);
-    machine_->entries.erase(Upper(from));
+    const bool sameFile = Key(from) == Key(to);
+    if (!sameFile && machine_->entries.count(Key(to))) Raise(kFileExists);
+    machine_->entries.erase(Key(from));
     moved.path = to;
-    machine_->entries[Upper(to)] = moved;
+    machine_->entries[Key(to)] = moved;
 }
 
 void MemoryPlatform::CopyFile(const std::string& from, const std::string& to) {
@@ -230,7 +243,7 @@ void MemoryPlatform::CopyFile(const std::string& from, const std::string& to) {
     const Entry source = Unwritten(from);
     touched.push_back(to);
     CheckDirectory(to);
-    auto it = machine_->entries.find(Upper(to));
+    auto it = machine_->entries.find(Key(to));
     if (it != machine_->entries.end() && (it->second.directory || it->second.readOnly || it->second.beingWritten))
         Raise(kPathAccess);
     PutFile(to, source.bytes);  // the bytes and the time only: a read-only source gives an ordinary copy
@@ -247,7 +260,7 @@ void MemoryPlatform::WriteWhole(const std::string& path, const std::string& byte
     Tick(Op::Write, path);
     touched.push_back(path);
     CheckDirectory(path);
-    auto it = machine_->entries.find(Upper(path));
+    auto it = machine_->entries.find(Key(path));
     if (it != machine_->entries.end() && it->second.beingWritten) RaiseInUse();
     if (it != machine_->entries.end() && (it->second.directory || it->second.readOnly)) Raise(kPathAccess);
     PutFile(path, bytes);
@@ -259,15 +272,15 @@ void MemoryPlatform::ReplaceFile(const std::string& from, const std::string& to)
         const Entry moved = Unwritten(from);
         touched.push_back(to);
         CheckDirectory(to);
-        const auto it = machine_->entries.find(Upper(to));
-        if (it != machine_->entries.end() && it->second.beingWritten) RaiseInUse();
+        const auto it = machine_->entries.find(Key(to));
+        if (it != machine_->entries.end() && (it->second.beingWritten || it->second.heldSharingAll)) RaiseInUse();
         if (it != machine_->entries.end() && (it->second.directory || it->second.readOnly)) Raise(kPathAccess);
-        machine_->entries.erase(Upper(from));
-        machine_->entries[Upper(to)] = moved;
-        machine_->entries[Upper(to)].path = to;
+        machine_->entries.erase(Key(from));
+        machine_->entries[Key(to)] = moved;
+        machine_->entries[Key(to)].path = to;
     } catch (const Failure& failure) {
         if (failure.inUse) throw;  // held for a moment: both files stay, to be tried again
-        const auto it = machine_->entries.find(Upper(from));
+        const auto it = machine_->entries.find(Key(from));
         if (it != machine_->entries.end() && !it->second.readOnly && !it->second.beingWritten) machine_->entries.erase(it);
         throw;
     }
@@ -290,7 +303,7 @@ bool MemoryPlatform::NameTaken(const std::string& path) {
     Tick(Op::NameTaken, path);
     touched.push_back(path);
     CheckDirectory(path);
-    return machine_->entries.count(Upper(path)) > 0;
+    return machine_->entries.count(Key(path)) > 0;
 }
 
 namespace {
@@ -310,6 +323,7 @@ constexpr char16_t kOem437[128] = {
 }  // namespace
 
 std::string MemoryPlatform::OemReading(const std::string& name) {
+    if (codePages.ansi == codePages.oem) return "";  // one code page for both: one reading
     std::string ansi;
     for (const char c : name) {
         const auto byte = static_cast<unsigned char>(c);
@@ -328,15 +342,17 @@ std::string MemoryPlatform::OemReading(const std::string& name) {
     return ansi == name ? std::string() : ansi;
 }
 
+CodePages MemoryPlatform::GetCodePages() { return codePages; }
+
 bool MemoryPlatform::BeingWritten(const std::string& path) {
     Tick(Op::BeingWritten, path);
     touched.push_back(path);
-    const auto it = machine_->entries.find(Upper(path));
+    const auto it = machine_->entries.find(Key(path));
     return it != machine_->entries.end() && it->second.beingWritten;
 }
 
 bool MemoryPlatform::Take(std::map<std::string, int>& held, const std::string& dir) {
-    const std::string key = Upper(dir);
+    const std::string key = Key(dir);
     for (;;) {
         const auto it = held.find(key);
         if (it == held.end()) break;
@@ -356,20 +372,20 @@ void MemoryPlatform::LockDirectory(const std::string& dir, std::int32_t) {
 
 void MemoryPlatform::UnlockDirectory(const std::string& dir) {
     Tick(Op::Unlock, dir);
-    const auto it = machine_->locks.find(Upper(dir));
+    const auto it = machine_->locks.find(Key(dir));
     if (it != machine_->locks.end() && it->second == run_) machine_->locks.erase(it);
 }
 
 bool MemoryPlatform::ClaimWatch(const std::string& dir, std::int32_t) {
     Tick(Op::Claim, dir);
     const bool taken = Take(machine_->watches, dir);
-    machine_->takeOverAsked.erase(Upper(dir));  // granted or given up: the request is over
+    machine_->takeOverAsked.erase(Key(dir));  // granted or given up: the request is over
     return taken;
 }
 
 void MemoryPlatform::ReleaseWatch(const std::string& dir) {
     Tick(Op::Release, dir);
-    const auto it = machine_->watches.find(Upper(dir));
+    const auto it = machine_->watches.find(Key(dir));
     if (it != machine_->watches.end() && it->second == run_) machine_->watches.erase(it);
 }
 
@@ -426,13 +442,21 @@ std::int32_t MemoryPlatform::MapVirtualKeyA(std::int32_t code, std::int32_t) {
     return code >= 0 && code < 256 ? scanCodes[static_cast<std::size_t>(code)] : 0;
 }
 
-void MemoryPlatform::SendInput(const std::vector<KeyEvent>& events) {
+KeyDelivery MemoryPlatform::KeyDeliveryTo(WindowHandle) { return delivery; }
+
+std::size_t MemoryPlatform::SendInput(const std::vector<KeyEvent>& events) {
     Tick(Op::KeyEvent);
     keyBatches.push_back(events);
-    for (const KeyEvent& e : events) {
-        keyEvents.push_back(e);
-        if (onKeyEvent) onKeyEvent(e);
+    std::size_t taken = events.size();
+    if (!inputTaken.empty()) {
+        taken = std::min(taken, inputTaken.front());
+        inputTaken.erase(inputTaken.begin());
     }
+    for (std::size_t i = 0; i < taken; ++i) {
+        keyEvents.push_back(events[i]);
+        if (onKeyEvent) onKeyEvent(events[i]);
+    }
+    return taken;
 }
 
 void MemoryPlatform::Sleep(std::int32_t milliseconds) {

@@ -56,6 +56,7 @@ struct MemoryMachine {
         bool hidden = false;
         bool readOnly = false;
         bool beingWritten = false;  // another program has it open for writing
+        bool heldSharingAll = false;  // a scanner reads it sharing everything: it cannot be replaced
         std::int64_t time = 0;      // last write
     };
     std::map<std::string, Entry> entries;          // keyed by upper-cased path
@@ -92,6 +93,12 @@ public:
     long maxOperations = 2'000'000;  // a guard against a program that never ends
     KeyboardState keyboard{};
     std::array<std::uint8_t, 256> scanCodes{};
+    // Names fold per character in the ANSI code page; {932, 932} is Japanese Windows.
+    CodePages codePages;
+    KeyDelivery delivery = KeyDelivery::Reaches;  // what Windows does with keys for the window in front
+    // How many events Windows takes of each SendInput in turn (a locked
+    // desktop takes none); once the list is spent, all of them.
+    std::vector<std::size_t> inputTaken;
 
     void PutFile(const std::string& path, const std::string& bytes);
     void PutDirectory(const std::string& path);
@@ -102,6 +109,10 @@ public:
     // A file another program still has open for writing: reading, renaming
     // and deleting it fail with 70.
     void PutBeingWritten(const std::string& path, const std::string& bytes);
+    // A scanner, the indexer or a sync client has the file open sharing read,
+    // write and delete (or while `held` is false, no longer): NTFS refuses to
+    // replace it, as in use, and lets everything else through.
+    void HoldSharingAll(const std::string& path, bool held);
     void SetTime(const std::string& path, std::int64_t time);
     std::int64_t TimeOf(const std::string& path) const;
     // The process is gone (killed from outside): whatever it held is let go.
@@ -131,7 +142,7 @@ public:
     std::function<void(long)> onForegroundQuery;  // argument: 1-based query number
 
     // --- what happened ---
-    std::vector<KeyEvent> keyEvents;                 // every event, in order
+    std::vector<KeyEvent> keyEvents;                 // every event Windows took, in order
     std::vector<std::vector<KeyEvent>> keyBatches;   // as they were sent, one piece each
     std::vector<std::int32_t> sleeps;
     std::vector<Box> boxes;
@@ -164,6 +175,7 @@ public:
     // The DOS code page is 437 and the ANSI one 1252, as on a US or Western
     // European Windows.
     std::string OemReading(const std::string& name) override;
+    CodePages GetCodePages() override;
     void LockDirectory(const std::string& dir, std::int32_t milliseconds) override;
     void UnlockDirectory(const std::string& dir) override;
     bool ClaimWatch(const std::string& dir, std::int32_t milliseconds) override;
@@ -173,7 +185,8 @@ public:
     void GetWindowTextA(WindowHandle window, std::string& buffer, std::int32_t size) override;
     void GetKeyboardState(KeyboardState& state) override;
     std::int32_t MapVirtualKeyA(std::int32_t code, std::int32_t mapType) override;
-    void SendInput(const std::vector<KeyEvent>& events) override;
+    KeyDelivery KeyDeliveryTo(WindowHandle window) override;
+    std::size_t SendInput(const std::vector<KeyEvent>& events) override;
     void Sleep(std::int32_t milliseconds) override;
     void Beep() override;
     void MessageBox(const std::string& text, std::int32_t buttons,
@@ -193,6 +206,7 @@ private:
         std::string path;
     };
     void Tick(Op op, const std::string& path = {});
+    std::string Key(const std::string& path) const;  // the path as the machine's files are keyed
     Entry* Lookup(const std::string& path);
     Entry& Existing(const std::string& path);
     std::string ListNextName();

@@ -491,6 +491,7 @@ bool PosixPlatform::NameTaken(const std::string& path) {
 
 // File names here are bytes: there is no second code page to read them in.
 std::string PosixPlatform::OemReading(const std::string&) { return ""; }
+CodePages PosixPlatform::GetCodePages() { return CodePages{}; }
 
 void PosixPlatform::LockDirectory(const std::string& dir, std::int32_t milliseconds) {
     const std::string mapped = Mapped(dir);
@@ -589,7 +590,8 @@ WindowHandle PosixPlatform::GetForegroundWindow() { return 0; }
 void PosixPlatform::GetWindowTextA(WindowHandle, std::string&, std::int32_t) {}
 void PosixPlatform::GetKeyboardState(KeyboardState& state) { state.fill(0); }
 std::int32_t PosixPlatform::MapVirtualKeyA(std::int32_t, std::int32_t) { return 0; }
-void PosixPlatform::SendInput(const std::vector<KeyEvent>&) {}
+KeyDelivery PosixPlatform::KeyDeliveryTo(WindowHandle) { return KeyDelivery::CannotTell; }
+std::size_t PosixPlatform::SendInput(const std::vector<KeyEvent>& events) { return events.size(); }
 
 void PosixPlatform::Sleep(std::int32_t milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

@@ -35,6 +35,7 @@ public:
     bool BeingWritten(const std::string& path) override;
     bool NameTaken(const std::string& path) override;
     std::string OemReading(const std::string& name) override;
+    CodePages GetCodePages() override;
     void LockDirectory(const std::string& dir, std::int32_t milliseconds) override;
     void UnlockDirectory(const std::string& dir) override;
     bool ClaimWatch(const std::string& dir, std::int32_t milliseconds) override;
@@ -44,7 +45,8 @@ public:
     void GetWindowTextA(WindowHandle window, std::string& buffer, std::int32_t size) override;
     void GetKeyboardState(KeyboardState& state) override;
     std::int32_t MapVirtualKeyA(std::int32_t code, std::int32_t mapType) override;
-    void SendInput(const std::vector<KeyEvent>& events) override;
+    KeyDelivery KeyDeliveryTo(WindowHandle window) override;
+    std::size_t SendInput(const std::vector<KeyEvent>& events) override;
     void Sleep(std::int32_t milliseconds) override;
     void Beep() override;
     void MessageBox(const std::string& text, std::int32_t buttons,

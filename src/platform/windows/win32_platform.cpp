@@ -4,10 +4,13 @@
 #undef DeleteFile
 #undef CopyFile
 #undef MessageBox
+#undef ReplaceFile
 
 #include "platform/windows/win32_platform.h"
 
 #include <algorithm>
+#include <vector>
+
 #include "platform/text.h"
 #include "platform/wildcard.h"
 
@@ -28,16 +31,39 @@ bool LastWasDeletePending() {
     return get && get() == kStatusDeletePending;
 }
 
-// True when another program has the file open in a way that blocks a
-// delete, rename or replace of it, or it is pending deletion until such a
-// program closes it. A read-only file or a folder is no hold: that lasts.
-bool HeldByAnother(const std::string& path) {
+// The folder a path's file stands in, with its separator.
+std::string FolderOf(const std::string& path) {
+    const auto cut = path.find_last_of("\\/");
+    return cut == std::string::npos ? std::string(".\\") : path.substr(0, cut + 1);
+}
+
+// True when the user may make files in the folder: a refusal there lasts.
+bool MayWriteIn(const std::string& folder) {
+    const HANDLE h = ::CreateFileA(folder.c_str(), FILE_ADD_FILE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return ::GetLastError() != ERROR_ACCESS_DENIED;
+    ::CloseHandle(h);
+    return true;
+}
+
+// True when "access denied" on an existing file is another program's open
+// handle and not a lasting refusal. NTFS refuses to delete, rename or replace
+// a file that another program holds without sharing delete, and to replace
+// one that anyone holds at all, however it shares: a virus scanner, the
+// indexer or a sync client reading it (they share read, write and delete),
+// or a program that has it mapped into memory. A file pending deletion
+// refuses everything until its last holder lets go. Lasting are a read-only
+// file, a folder, a file the user may not delete, and a folder the user may
+// not write. `goes` says the operation deletes or replaces this file; a file
+// that is only renamed or written is held only by a holder that shares less.
+bool HeldByAnother(const std::string& path, bool goes) {
     const DWORD attributes = ::GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return ::GetLastError() == ERROR_ACCESS_DENIED && LastWasDeletePending();
     if (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) return false;
-    // Asking for delete access while sharing everything fails exactly when
-    // someone holds the file without letting it be deleted.
+    if (!MayWriteIn(FolderOf(path))) return false;
+    // Delete access, sharing everything: refused only by a holder that does
+    // not share delete, by the file's own rights, or a pending deletion.
     const HANDLE h = ::CreateFileA(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
@@ -45,15 +71,19 @@ bool HeldByAnother(const std::string& path) {
         return error == ERROR_SHARING_VIOLATION || (error == ERROR_ACCESS_DENIED && LastWasDeletePending());
     }
     ::CloseHandle(h);
-    return false;
+    return goes;  // the user may delete it, so what refused it was another program's handle
 }
 
 // The failure for a file operation on `path` (and `other`, the second file
 // of a rename or replace) that stopped with `error`: in use when another
-// program holds one of them for now, otherwise the error's own.
-[[noreturn]] void RaiseFileError(DWORD error, const std::string& path, const std::string& other = {}) {
-    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) RaiseInUse();
-    if (error == ERROR_ACCESS_DENIED && (HeldByAnother(path) || (!other.empty() && HeldByAnother(other))))
+// program holds one of them for now, otherwise the error's own. `pathGoes`:
+// the operation deletes or replaces `path`.
+[[noreturn]] void RaiseFileError(DWORD error, const std::string& path, const std::string& other = {},
+                                 bool pathGoes = false) {
+    if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION || error == ERROR_USER_MAPPED_FILE)
+        RaiseInUse();
+    if (error == ERROR_ACCESS_DENIED &&
+        (HeldByAnother(path, pathGoes) || (!other.empty() && HeldByAnother(other, false))))
         RaiseInUse();
     Raise(FailureForWin32Error(error));
 }
@@ -141,16 +171,63 @@ bool Acquire(HANDLE mutex, DWORD milliseconds) {
     return got == WAIT_OBJECT_0 || got == WAIT_ABANDONED;
 }
 
+// The objects are open to the user's own processes at any integrity level
+// (ObjectSecurity): one that refuses this run was made by a run under
+// another account.
+[[noreturn]] void RaiseObjectError() {
+    if (::GetLastError() == ERROR_ACCESS_DENIED) Raise(kOtherAccount);
+    RaiseLastError();
+}
+
 HANDLE NamedMutex(const std::string& name, void* security) {
     const HANDLE mutex = ::CreateMutexA(static_cast<SECURITY_ATTRIBUTES*>(security), FALSE, name.c_str());
-    if (!mutex) RaiseLastError();
+    if (!mutex) RaiseObjectError();
     return mutex;
 }
 
 HANDLE NamedEvent(const std::string& name, void* security) {
     const HANDLE event = ::CreateEventA(static_cast<SECURITY_ATTRIBUTES*>(security), FALSE, FALSE, name.c_str());
-    if (!event) RaiseLastError();
+    if (!event) RaiseObjectError();
     return event;
+}
+
+// A token's information of one kind, in a buffer aligned for the structure
+// it holds; empty when it cannot be read.
+std::vector<ULONGLONG> TokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS kind) {
+    DWORD size = 0;
+    ::GetTokenInformation(token, kind, nullptr, 0, &size);
+    if (size == 0) return {};
+    std::vector<ULONGLONG> buffer((size + sizeof(ULONGLONG) - 1) / sizeof(ULONGLONG));
+    if (!::GetTokenInformation(token, kind, buffer.data(), size, &size)) return {};
+    return buffer;
+}
+
+// A process's integrity level (the last sub-authority of its token's
+// mandatory label: 0x2000 medium, 0x3000 high); false when it cannot be read.
+bool IntegrityOf(HANDLE process, DWORD& level) {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(process, TOKEN_QUERY, &token)) return false;
+    const std::vector<ULONGLONG> info = TokenInformation(token, TokenIntegrityLevel);
+    ::CloseHandle(token);
+    if (info.empty()) return false;
+    const PSID sid = reinterpret_cast<const TOKEN_MANDATORY_LABEL*>(info.data())->Label.Sid;
+    const UCHAR count = *::GetSidSubAuthorityCount(sid);
+    if (count == 0) return false;
+    level = *::GetSidSubAuthority(sid, count - 1u);
+    return true;
+}
+
+// The path of an open file or folder, in the form asked for; "" when Windows cannot tell.
+std::string PathByHandle(HANDLE h, DWORD kind) {
+    std::string path(MAX_PATH, '\0');
+    DWORD got = ::GetFinalPathNameByHandleA(h, path.data(), static_cast<DWORD>(path.size()), kind);
+    if (got >= path.size()) {
+        path.resize(got + 1);
+        got = ::GetFinalPathNameByHandleA(h, path.data(), static_cast<DWORD>(path.size()), kind);
+    }
+    if (got == 0 || got >= path.size()) return "";
+    path.resize(got);
+    return path;
 }
 
 // The folder as Windows resolves it: the final path of the opened folder,
@@ -160,15 +237,17 @@ std::string FinalPath(const std::string& dir) {
     const HANDLE h = ::CreateFileA(dir.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) return "";
-    std::string path(MAX_PATH, '\0');
-    DWORD got = ::GetFinalPathNameByHandleA(h, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
-    if (got >= path.size()) {
-        path.resize(got + 1);
-        got = ::GetFinalPathNameByHandleA(h, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED);
+    // The normalized name resolves 8.3 forms too, but over SMB it reads every
+    // component and fails with "access denied" on one the user may only pass
+    // through (a traverse-only share root); the name as opened still names a
+    // mapped drive by its \\server\share.
+    std::string path;
+    for (const DWORD kind : {FILE_NAME_NORMALIZED, FILE_NAME_OPENED}) {
+        path = PathByHandle(h, kind);
+        if (!path.empty()) break;
     }
     ::CloseHandle(h);
-    if (got == 0 || got >= path.size()) return "";
-    path.resize(got);
+    if (path.empty()) return "";
     if (path.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + path.substr(8);  // \\?\UNC\srv\share -> \\srv\share
     if (path.rfind("\\\\?\\", 0) == 0) return path.substr(4);
     return path;
@@ -196,20 +275,22 @@ std::string FullPath(const std::string& dir) {
 class ObjectSecurity {
 public:
     ObjectSecurity() {
+        // Without the user's SID, the interactive users' group stands in: an
+        // elevated token holds it too, so elevated and normal runs still meet.
+        std::string who = "IU";
         HANDLE token = nullptr;
-        if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return;
-        char buffer[256];
-        DWORD size = 0;
-        char* sid = nullptr;
-        if (::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
-            ::ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
-            const std::string sddl = std::string("D:(A;;GA;;;") + sid + ")(A;;GA;;;SY)S:(ML;;NW;;;LW)";
-            ::LocalFree(sid);
-            if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor_,
-                                                                       nullptr))
-                attributes_ = SECURITY_ATTRIBUTES{sizeof(SECURITY_ATTRIBUTES), descriptor_, FALSE};
+        if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+            const std::vector<ULONGLONG> info = TokenInformation(token, TokenUser);
+            char* sid = nullptr;
+            if (!info.empty() && ::ConvertSidToStringSidA(reinterpret_cast<const TOKEN_USER*>(info.data())->User.Sid, &sid)) {
+                who = sid;
+                ::LocalFree(sid);
+            }
+            ::CloseHandle(token);
         }
-        ::CloseHandle(token);
+        const std::string sddl = "D:(A;;GA;;;" + who + ")(A;;GA;;;SY)S:(ML;;NW;;;LW)";
+        if (::ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1, &descriptor_, nullptr))
+            attributes_ = SECURITY_ATTRIBUTES{sizeof(SECURITY_ATTRIBUTES), descriptor_, FALSE};
     }
     ~ObjectSecurity() {
         if (descriptor_) ::LocalFree(descriptor_);
@@ -229,7 +310,7 @@ private:
 std::string ObjectName(const std::string& kind, const std::string& dir) {
     std::string full = FinalPath(dir);
     if (full.empty()) full = FullPath(dir);
-    full = Upper(full);
+    full = Upper(full, static_cast<Long>(::GetACP()));
     while (!full.empty() && full.back() == '\\') full.pop_back();
     std::replace(full.begin(), full.end(), '\\', '/');  // not a namespace separator
     std::string name = "Local\\Vornel " + kind + " " + full;
@@ -357,7 +438,7 @@ std::string Win32Platform::ListNext() {
 }
 
 void Win32Platform::DeleteFile(const std::string& path) {
-    if (!::DeleteFileA(path.c_str())) RaiseFileError(::GetLastError(), path);
+    if (!::DeleteFileA(path.c_str())) RaiseFileError(::GetLastError(), path, {}, true);
 }
 
 void Win32Platform::RenameFile(const std::string& from, const std::string& to) {
@@ -420,7 +501,7 @@ void Win32Platform::ReplaceFile(const std::string& from, const std::string& to) 
     if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return;
     const DWORD error = ::GetLastError();
     try {
-        RaiseFileError(error, to, from);
+        RaiseFileError(error, to, from, true);
     } catch (const Failure& failure) {
         if (!failure.inUse) ::DeleteFileA(from.c_str());
         throw;
@@ -479,6 +560,10 @@ std::string Win32Platform::OemReading(const std::string& name) {
     std::string ansi(static_cast<std::size_t>(narrow), '\0');
     ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), wide, ansi.data(), narrow, nullptr, &lossy);
     return lossy || ansi == name ? std::string() : ansi;
+}
+
+CodePages Win32Platform::GetCodePages() {
+    return CodePages{static_cast<std::int32_t>(::GetACP()), static_cast<std::int32_t>(::GetOEMCP())};
 }
 
 void Win32Platform::LockDirectory(const std::string& dir, std::int32_t milliseconds) {
@@ -567,12 +652,40 @@ void Win32Platform::GetKeyboardState(KeyboardState& state) {
     }
 }
 
+// In the keyboard layout of the window in front, which Windows keeps per
+// thread: the scan code of a letter differs between layouts (Z and Y swap on
+// a German one), and hosts built on SDL read the scan code.
 std::int32_t Win32Platform::MapVirtualKeyA(std::int32_t code, std::int32_t mapType) {
-    return static_cast<std::int32_t>(::MapVirtualKeyA(static_cast<UINT>(code), static_cast<UINT>(mapType)));
+    const HWND front = ::GetForegroundWindow();
+    const HKL layout = ::GetKeyboardLayout(front ? ::GetWindowThreadProcessId(front, nullptr) : 0);
+    return static_cast<std::int32_t>(::MapVirtualKeyExA(static_cast<UINT>(code), static_cast<UINT>(mapType), layout));
+}
+
+// Windows drops, without a word, keys sent to a program of higher integrity
+// (a DOS host run as administrator): compared before anything is sent. A
+// console's window belongs to the console host, which tells nothing of the
+// program in it.
+KeyDelivery Win32Platform::KeyDeliveryTo(WindowHandle window) {
+    const HWND hwnd = reinterpret_cast<HWND>(window);
+    if (!hwnd) return KeyDelivery::CannotTell;
+    char name[32] = {};
+    if (::GetClassNameA(hwnd, name, sizeof name) > 0 && lstrcmpA(name, "ConsoleWindowClass") == 0)
+        return KeyDelivery::CannotTell;
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(hwnd, &pid);
+    if (pid == 0) return KeyDelivery::CannotTell;
+    if (pid == ::GetCurrentProcessId()) return KeyDelivery::Reaches;
+    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process) return KeyDelivery::CannotTell;
+    DWORD theirs = 0, ours = 0;
+    const bool known = IntegrityOf(process, theirs) && IntegrityOf(::GetCurrentProcess(), ours);
+    ::CloseHandle(process);
+    if (!known) return KeyDelivery::CannotTell;
+    return theirs > ours ? KeyDelivery::Dropped : KeyDelivery::Reaches;
 }
 
 // One call for the whole chord: Windows puts no other input between its events.
-void Win32Platform::SendInput(const std::vector<KeyEvent>& events) {
+std::size_t Win32Platform::SendInput(const std::vector<KeyEvent>& events) {
     std::vector<INPUT> inputs(events.size());
     for (std::size_t i = 0; i < events.size(); ++i) {
         inputs[i].type = INPUT_KEYBOARD;
@@ -580,9 +693,9 @@ void Win32Platform::SendInput(const std::vector<KeyEvent>& events) {
         inputs[i].ki.wScan = events[i].scan;
         inputs[i].ki.dwFlags = events[i].flags;  // the seam's flags are KEYEVENTF_EXTENDEDKEY and _KEYUP
     }
-    // What UIPI drops (a window of an elevated program) is not reported by
-    // any return value, so there is nothing to check.
-    ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+    // What UIPI drops (a window of an elevated program) is not reported here
+    // (KeyDeliveryTo looks first); a locked or secure desktop takes none.
+    return ::SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
 void Win32Platform::Sleep(std::int32_t milliseconds) {
@@ -595,6 +708,8 @@ namespace {
 
 thread_local HHOOK t_topmostHook = nullptr;
 thread_local HHOOK t_focusHook = nullptr;
+thread_local HWND t_box = nullptr;       // the background box being shown
+thread_local bool t_arriving = false;  // it has not been shown yet
 
 bool IsBox(HWND window) {
     char name[16] = {};
@@ -610,15 +725,28 @@ LRESULT CALLBACK MakeTopmost(int code, WPARAM wParam, LPARAM lParam) {
     return ::CallNextHookEx(t_topmostHook, code, wParam, lParam);
 }
 
-// While a background box is up: it is never activated, so the window in
-// front keeps the keyboard, and the user's next Enter or Space goes on into
-// their document instead of answering a box they have not read.
+// A background box is not activated as it appears, so the window in front
+// keeps the keyboard and the user's next Enter or Space goes on into their
+// document instead of answering a box they have not read. Once it is up, it
+// is an ordinary window: it has a taskbar button, and a click or Alt+Tab
+// activates it, to be answered with Enter (a keyboard or screen-reader user
+// can reach it).
 LRESULT CALLBACK KeepFocusAway(int code, WPARAM wParam, LPARAM lParam) {
     const HWND window = reinterpret_cast<HWND>(wParam);
-    if (code == HCBT_CREATEWND && IsBox(window))
-        ::SetWindowLongPtrA(window, GWL_EXSTYLE, ::GetWindowLongPtrA(window, GWL_EXSTYLE) | WS_EX_NOACTIVATE);
-    if (code == HCBT_ACTIVATE && IsBox(window)) return 1;
+    if (code == HCBT_CREATEWND && IsBox(window)) {
+        t_box = window;
+        ::SetWindowLongPtrA(window, GWL_EXSTYLE, ::GetWindowLongPtrA(window, GWL_EXSTYLE) | WS_EX_APPWINDOW);
+    }
+    if (code == HCBT_ACTIVATE && t_arriving && window == t_box) return 1;
     return ::CallNextHookEx(t_focusHook, code, wParam, lParam);
+}
+
+// The box's own loop runs this until the box is shown: the show's activation
+// has been refused by then, and later ones (the user's) are let through.
+void CALLBACK EndArrival(HWND, UINT, UINT_PTR timer, DWORD) {
+    if (!t_box || !::IsWindowVisible(t_box)) return;
+    t_arriving = false;
+    ::KillTimer(nullptr, timer);
 }
 
 void Unhook(HHOOK& hook) {
@@ -635,11 +763,19 @@ void Win32Platform::MessageBox(const std::string& text, std::int32_t buttons,
                                std::int32_t, BoxFocus focus) {
     UINT style = static_cast<UINT>(buttons) | MB_TOPMOST;
     t_topmostHook = ::SetWindowsHookExA(WH_CALLWNDPROCRET, MakeTopmost, nullptr, ::GetCurrentThreadId());
-    if (focus == BoxFocus::Front)
+    UINT_PTR arrival = 0;
+    if (focus == BoxFocus::Front) {
         style |= MB_SETFOREGROUND;
-    else
+    } else {
+        t_box = nullptr;
+        t_arriving = true;
         t_focusHook = ::SetWindowsHookExA(WH_CBT, KeepFocusAway, nullptr, ::GetCurrentThreadId());
+        arrival = ::SetTimer(nullptr, 0, 100, EndArrival);
+    }
     ::MessageBoxA(nullptr, text.c_str(), caption.value_or(kProgramTitle).c_str(), style);
+    if (arrival) ::KillTimer(nullptr, arrival);
+    t_box = nullptr;
+    t_arriving = false;
     Unhook(t_focusHook);
     Unhook(t_topmostHook);
 }
