@@ -73,7 +73,7 @@ vornel() { timeout 30 "$WINE" "$T/vornel.exe" "$@" >/dev/null 2>>"$T/wine.log"; 
 vornel_bg() { "$WINE" "$T/vornel.exe" "$@" >/dev/null 2>&1 & VPID=$!; PIDS+=($VPID); }
 ended() { ! kill -0 "$VPID" 2>/dev/null; }
 stop_vornel() { { kill -9 "$VPID"; wait "$VPID"; } 2>/dev/null || true; }
-dialog() { timeout 30 "$WINE" "$TOOLS/dialog.exe" "${1:-15000}" 2>/dev/null | tr -d '\r'; }
+dialog() { timeout 30 "$WINE" "$TOOLS/dialog.exe" "${1:-15000}" "${2:-}" 2>/dev/null | tr -d '\r'; }
 keys() { grep -E '^(down|up) ' "$T/$1.log" | tr '\n' ' ' | sed 's/ $//'; }
 # holder [vn-dir]: a process that takes VN\'s lock as a run does, and keeps it until killed ($HPID).
 holder() {

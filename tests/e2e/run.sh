@@ -463,6 +463,19 @@ test_boxes_seen() {
   check "nothing was typed" same "$(keys xy)" ""
   finish
 
+  # It can still be reached without the mouse: a taskbar button, and Alt+Tab
+  # and Enter answer it.
+  begin box_behind_by_keyboard
+  standin xy "XYWRITE - DOC"
+  vornel_bg 41G1 1 3
+  got=$(dialog 15000 enter)
+  check "the box arrives in the background" same "$(echo "$got" | sed -n 4p)" background
+  check "... with a taskbar button" same "$(echo "$got" | sed -n 5p)" taskbar
+  check "... can be activated" same "$(echo "$got" | sed -n 6p)" activated
+  check "... and is answered by Enter" same "$(echo "$got" | sed -n 7p)" answered
+  check "watch mode ends once it is answered" wait_for 10 ended
+  finish
+
   begin bare_start
   printf 'DOC\032' > "$T/VN/VORNEL.CTL"
   vornel_bg
