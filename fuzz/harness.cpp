@@ -6,6 +6,7 @@
 
 #include "control/command_line.h"
 #include "control/start.h"
+#include "control/watch_cycle.h"
 #include "platform/text.h"
 
 namespace vornel::fuzz {
@@ -126,11 +127,21 @@ void RunAndCheck(MemoryPlatform& p) {
     for (const auto& path : p.Names())
         Require(namesBefore.count(Upper(path)) || !HasFourDigitNumber(NameOf(path)), "no number above 999", path);
 
+    // T reports and only reports: no file is made, moved or deleted.
+    const std::string command = Trim(Upper(p.commandLine));
+    const bool checksSetup = command == "T" || command.rfind("T ", 0) == 0;
+    for (const Operation& o : p.log)
+        Require(!checksSetup || (o.op != Op::Delete && o.op != Op::Rename && o.op != Op::Write && o.op != Op::Copy &&
+                                 o.op != Op::Replace),
+                "T touches no file", o.path);
+
     Require(p.boxes.size() <= 1, "at most one box");
     for (const Box& box : p.boxes)  // no file in VN\ may make a document unusable
         Require(box.text.rfind("Error # 6 (Debug #15)", 0) != 0, "no overflow from a listed name", box.text);
     for (const Box& box : p.boxes) {
-        const bool warning = (box.text == kArgumentWarning || box.text == kUsage) && box.caption == "Vornel";
+        const bool warning = (box.text == kArgumentWarning || box.text == kUsage || box.text == kStillWatching ||
+                              checksSetup) &&
+                             box.caption == "Vornel";
         Require(warning || WellFormedFailureBox(box), "a well-formed box", box.text);
     }
 }

@@ -2,8 +2,8 @@
 // Runs the whole program on the in-memory platform and checks what must hold
 // after any input: it ended, it touched only names in its working directory,
 // no snapshot vanished but what retention retires (two per intake at most),
-// no number passed 999, and any box is the argument warning or a well-formed
-// failure box.
+// no number passed 999, command T touched no file, and any box is the
+// argument warning, the usage, Q's or T's report, or a well-formed failure box.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <map>

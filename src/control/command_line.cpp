@@ -32,6 +32,14 @@ void ReadCommandLine(RunState& rs) {
         rs.mode = kStopWatch;
         return;
     }
+    // No trigger sequence begins with T (its codes are hexadecimal). The keys
+    // may be written with blanks between the codes.
+    if (rs.mode == kWatch && (rs.commandText == "T" || Left(rs.commandText, 2) == "T ")) {
+        rs.mode = kCheckSetup;
+        for (const char c : Mid(rs.commandText, 2))
+            if (c != ' ') rs.trigger += c;
+        return;
+    }
     if (rs.mode == kWatch) {
         ReadWatchArguments(rs);
         return;

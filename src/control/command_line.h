@@ -16,6 +16,8 @@ inline constexpr const char* kUsage =
     "vornel U LETTER\tstep back one snapshot of LETTER into VN\\LETTER.VRN\n"
     "vornel R LETTER\tstep forward one snapshot of LETTER\n"
     "vornel Q\tstop watch mode\n"
+    "vornel T 11107B\tcheck the setup: click into XyWrite within 15 seconds; the keys are typed once and what "
+    "the macro writes is checked\n"
     "\n"
     "README.md beside vornel.exe explains the rest.";
 

@@ -9,8 +9,9 @@
 namespace vornel {
 
 // Run modes: where the first two characters of the command text stand in
-// "U R K "; a command text beginning with Q stops watch mode.
-enum Mode : Small { kWatch = 0, kStepBack = 1, kStepForward = 3, kSingleIntake = 5, kStopWatch = 7 };
+// "U R K "; a command text beginning with Q stops watch mode, and T (alone or
+// before the keys) checks the setup.
+enum Mode : Small { kWatch = 0, kStepBack = 1, kStepForward = 3, kSingleIntake = 5, kStopWatch = 7, kCheckSetup = 9 };
 
 struct RunState {
     explicit RunState(Platform& p) : platform(p) {}
@@ -19,7 +20,7 @@ struct RunState {
 
     std::string commandText;
     Small mode = kWatch;
-    std::string trigger;       // watch mode only
+    std::string trigger;       // watch mode, and the keys command T tries
     Long interval = 0;         // milliseconds, watch mode only
     Small depth = 0;           // watch mode and command K
     std::string documentName;  // from the command line, later from the control file

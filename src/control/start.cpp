@@ -5,6 +5,7 @@
 #include "control/command_line.h"
 #include "control/failure_handler.h"
 #include "control/preflight.h"
+#include "control/setup_check.h"
 #include "control/turns.h"
 #include "control/watch_cycle.h"
 #include "platform/patient_platform.h"
@@ -24,6 +25,7 @@ void Start(Platform& system) {
         SetCheckpoint(rs, 2);
         PlaceWorkingDirectory(rs);
         if (rs.mode == kStopWatch) StopWatchMode(rs);
+        if (rs.mode == kCheckSetup) CheckSetup(rs);  // before the stale control file goes: T touches nothing
         {
             const DirectoryTurn turn(rs);
             ClearStaleControlFile(rs);

@@ -37,6 +37,8 @@ public:
     void UnlockDirectory(const std::string& dir) override { inner_.UnlockDirectory(dir); }
     bool ClaimWatch(const std::string& dir, std::int32_t ms) override { return inner_.ClaimWatch(dir, ms); }
     void ReleaseWatch(const std::string& dir) override { inner_.ReleaseWatch(dir); }
+    bool WatchRunning(const std::string& dir) override { return inner_.WatchRunning(dir); }
+    std::string ResolvedPath(const std::string& dir) override { return inner_.ResolvedPath(dir); }
     bool SleepUnlessTakenOver(std::int32_t ms) override { return inner_.SleepUnlessTakenOver(ms); }
     WindowHandle GetForegroundWindow() override { return inner_.GetForegroundWindow(); }
     void GetWindowTextA(WindowHandle window, std::string& buffer, std::int32_t size) override {

@@ -110,6 +110,10 @@ public:
     // not: the request is withdrawn and the running one goes on.
     virtual bool ClaimWatch(const std::string& dir, std::int32_t milliseconds) = 0;
     virtual void ReleaseWatch(const std::string& dir) = 0;
+    // True when a watch mode runs on the directory; it is not asked anything.
+    virtual bool WatchRunning(const std::string& dir) = 0;
+    // The directory as the system resolves it, for the user to read.
+    virtual std::string ResolvedPath(const std::string& dir) = 0;
     // Sleeps like Sleep, but returns true at once when a newer watch mode has
     // asked for the directory this run claimed.
     virtual bool SleepUnlessTakenOver(std::int32_t milliseconds) = 0;

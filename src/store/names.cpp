@@ -8,18 +8,23 @@ std::string Fmt3(Small n) {
     return digits;
 }
 
-void CheckDocumentName(const std::string& name, Long codePage) {
-    if (name == "." || name == "..") Raise(kBadFileName);
+bool IsPlainStem(const std::string& name, Long codePage) {
+    if (name == "." || name == "..") return false;
     for (std::size_t i = 0; i < name.size(); ++i) {
         const auto u = static_cast<unsigned char>(name[i]);
         if (IsLeadByte(codePage, u)) {
             // A lead byte needs its trail byte; none (the name cut short) or a
             // control character there makes no character at all.
-            if (++i == name.size() || static_cast<unsigned char>(name[i]) < 0x40) Raise(kBadFileName);
+            if (++i == name.size() || static_cast<unsigned char>(name[i]) < 0x40) return false;
             continue;
         }
-        if (u < 32 || std::string("\\/:*?\"<>|").find(name[i]) != std::string::npos) Raise(kBadFileName);
+        if (u < 32 || std::string("\\/:*?\"<>|").find(name[i]) != std::string::npos) return false;
     }
+    return true;
+}
+
+void CheckDocumentName(const std::string& name, Long codePage) {
+    if (!IsPlainStem(name, codePage)) Raise(kBadFileName);
 }
 
 std::string TransferPath(const RunState& rs) { return rs.workingDirectory + rs.documentName + ".BAK"; }

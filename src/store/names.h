@@ -14,6 +14,8 @@ std::string Fmt3(Small n);
 // Read per character in the ANSI code page: the second byte of a double-byte
 // character (\ in 表, | in ポ) is no separator.
 void CheckDocumentName(const std::string& name, Long codePage);
+// The same test, answered instead of raised.
+bool IsPlainStem(const std::string& name, Long codePage);
 
 std::string TransferPath(const RunState& rs);                            // DOC.BAK
 std::string SnapshotPath(const RunState& rs, const std::string& digits);  // DOC.001

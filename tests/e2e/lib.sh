@@ -36,6 +36,8 @@ check() {  # check <description> <command...>
   fi
 }
 same() { [ "$1" = "$2" ] || { echo "     expected [$2], got [$1]"; return 1; }; }
+starts() { [[ "$1" == "$2"* ]] || { echo "     expected [$2...], got [$1]"; return 1; }; }
+holds() { [[ "$1" == *"$2"* ]] || { echo "     expected [...$2...] in [$1]"; return 1; }; }
 
 begin() {  # begin <name>: a fresh directory with vornel.exe and VN\
   CURRENT=$1

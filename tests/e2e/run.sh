@@ -600,6 +600,69 @@ test_soak() {
   finish
 }
 
+# --- vornel T: the setup checked in one step -------------------------------------
+# (dialog.exe writes the box's line ends as \n and a backslash as \\.)
+
+test_setup_check() {
+  begin setup_ready
+  edit xy "the text"
+  standin xy "XYWRITE - DOC"
+  vornel_bg T 11107B
+  local got text; got=$(dialog 20000); text=$(echo "$got" | sed -n 2p)
+  check "T's box is captioned Vornel" same "$(echo "$got" | sed -n 1p)" Vornel
+  check "the stand-in answers: Ready" starts "$text" 'Ready.\n\n'
+  check "... with the name and the size" holds "$text" 'names "DOC", and DOC.BAK is there (8 bytes)'
+  check "... and the code pages" holds "$text" 'Code pages: ANSI 1252, DOS (OEM) 437.'
+  check "T's box comes to the front" same "$(echo "$got" | sed -n 4p)" foreground
+  check "T leaves the macro's files" same "$(ls "$T/VN" | tr '\n' ' ')" "DOC.BAK VORNEL.CTL "
+  check "... as the macro wrote them" same "$(content VORNEL.CTL | od -An -c | tr -s ' ')" " D O C 032"
+  check "T ends" wait_for 10 ended
+  finish
+
+  begin setup_nothing_in_front
+  standin xy "XYWRITE - DOC"
+  standin other "Notepad - other"
+  vornel_bg T 11107B
+  got=$(dialog 25000); text=$(echo "$got" | sed -n 2p)
+  check "no XyWrite in front: the box says so" starts "$text" 'No window titled XYWRITE'
+  check "... and names the title in front" holds "$text" '"Notepad - other": its title does not begin with XYWRITE'
+  check "nothing typed" same "$(keys xy)$(keys other)" ""
+  finish
+
+  begin setup_unbound_chord
+  standin xy "XYWRITE - DOC" 11107A
+  vornel_bg T 11107B
+  got=$(dialog 20000)
+  check "a chord bound to nothing: no VORNEL.CTL" starts "$(echo "$got" | sed -n 2p)" 'No VORNEL.CTL came after the keys.'
+  check "... and the keys were typed once" same "$(keys xy)" "down 11 down 10 down 7B up 7B up 10 up 11"
+  finish
+
+  local kind verdict
+  for kind in crlf path; do
+    begin "setup_ctl_$kind"
+    standin xy "XYWRITE - DOC"
+    tell xy "ctl $kind"
+    vornel_bg T 11107B
+    got=$(dialog 20000)
+    verdict="VORNEL.CTL ends in a line end (CR LF)."
+    [ "$kind" = crlf ] || verdict="VORNEL.CTL holds a path, not a name."
+    check "a control file with a $kind is named" starts "$(echo "$got" | sed -n 2p)" "$verdict"'\n'
+    finish
+  done
+
+  begin setup_beside_watch_mode
+  standin xy "XYWRITE - DOC"
+  vornel_bg 11107B 30 5; local watch=$VPID
+  sleep 2
+  vornel_bg T
+  got=$(dialog 20000)
+  check "T reports the watch mode" holds "$(echo "$got" | sed -n 2p)" 'Watch mode runs on this VN\\.'
+  check "... and T without keys types nothing" same "$(keys xy)" ""
+  check "T ends" wait_for 10 ended
+  check "watch mode goes on" running "$watch"
+  finish
+}
+
 # The demo's own clean-up, on processes that have already gone.
 test_cleanup() {
   CURRENT=cleanup
@@ -629,6 +692,7 @@ if [ "$SET" = all ]; then
   test_boxes_seen
   test_stop
   test_oem_names
+  test_setup_check
 fi
 test_store
 test_missing_vn

@@ -245,6 +245,23 @@ TEST_P(FileContract, ATakeOverThatGivesUpIsWithdrawn) {
     EXPECT_TRUE(taken);
 }
 
+// T looks whether a watch mode runs without asking it anything: the running
+// one is not taken over, and a later take-over still works.
+TEST_P(FileContract, ALookAtTheWatchClaimAsksNothing) {
+    const std::string vn = backend_->dir();
+    std::unique_ptr<Platform> other = backend_->Another();
+    bool running = true;
+    std::thread([&] { running = other->WatchRunning(vn); }).join();
+    EXPECT_FALSE(running);
+    ASSERT_TRUE(p().ClaimWatch(vn, 1000));
+    std::thread([&] { running = other->WatchRunning(vn); }).join();
+    EXPECT_TRUE(running);
+    EXPECT_FALSE(p().SleepUnlessTakenOver(100)) << "the look asked it to end";
+    p().ReleaseWatch(vn);
+    std::thread([&] { running = other->WatchRunning(vn); }).join();
+    EXPECT_FALSE(running);
+}
+
 // The in-memory backend: the one most unit tests run on.
 struct MemoryBackend : FileBackend {
     MemoryPlatform memory;

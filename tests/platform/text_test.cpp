@@ -73,7 +73,7 @@ TEST(TextRules, UpperReadsDoubleByteCharactersWhole) {
         const char* upper;
     } cases[] = {
         {932, "\x83\x61z", "\x83\x61Z"},       // ヂz
-        {932, "\xB1a", "\xB1A"},                // ｱ is one byte: no lead byte
+        {932, "\xB1" "a", "\xB1" "A"},          // ｱ is one byte: no lead byte
         {932, "\xE0\x61\xFC\x61q", "\xE0\x61\xFC\x61Q"},  // both ends of the second lead range
         {932, "a\x83", "A\x83"},                // a lead byte cut off at the end
         {936, "\x81\x61\xFE\x61" "a", "\x81\x61\xFE\x61" "A"},

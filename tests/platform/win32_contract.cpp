@@ -254,6 +254,19 @@ TEST(Win32Turns, AHeldTurnTimesOutAndAnAbandonedOneIsTaken) {
     run.UnlockDirectory(dir);
 }
 
+// Wine runs every program at one integrity level: keys reach its windows,
+// and a window whose program cannot be told stays "cannot tell", never
+// "dropped" (a dropped verdict stops watch mode).
+TEST(Win32Window, KeysReachAWindowOfTheSameLevel) {
+    Win32Platform win32;
+    EXPECT_EQ(win32.KeyDeliveryTo(0), KeyDelivery::CannotTell);
+    const HWND own = CreateWindowExA(0, "STATIC", "XYWRITE - DOC", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(win32.KeyDeliveryTo(reinterpret_cast<WindowHandle>(own)), KeyDelivery::Reaches);
+    DestroyWindow(own);
+    EXPECT_NE(win32.KeyDeliveryTo(reinterpret_cast<WindowHandle>(GetDesktopWindow())), KeyDelivery::Dropped);
+}
+
 TEST(Win32Window, NoForegroundWindowGivesABlankTitle) {
     Win32Platform win32;
     std::string buffer(255, ' ');

@@ -8,8 +8,12 @@
 // The chord is a row of two-digit hex key codes; the last one, pressed while
 // the others are down, fires the save. The test talks to it by writing one
 // word into the command file: save, front, load (copy <doc>.VRN into the text
-// file), quit, or "slow BAK" / "slow CTL": the next save keeps that file open
-// for writing six seconds after writing it, as a slow disk would.
+// file), quit, "slow BAK" / "slow CTL": the next save keeps that file open
+// for writing six seconds after writing it, as a slow disk would, or "ctl
+// crlf" / "ctl path" / "ctl plain": what later saves write into VORNEL.CTL
+// (the name and CR LF, as a careless macro would; the full path of the
+// document, as DOSBox-X's starttranspath hands it over; the name and one
+// character).
 #include <windows.h>
 
 #include <cstdio>
@@ -23,6 +27,7 @@ std::vector<int> g_chord;
 bool g_down[256] = {};
 bool g_wasFront = false;
 std::string g_slow;            // "BAK" or "CTL": held open by the next save
+std::string g_ctl = "plain";   // how saves write VORNEL.CTL
 FILE* g_held = nullptr;        // the file a slow save still has open
 DWORD g_releaseAt = 0;
 
@@ -65,7 +70,10 @@ void SaveFile(const std::string& kind, const std::string& path, const std::strin
 
 void Save() {
     SaveFile("BAK", g_vn + "\\" + g_doc + ".BAK", ReadAll(g_textFile));
-    SaveFile("CTL", g_vn + "\\VORNEL.CTL", g_doc + "\x1a");
+    const std::string name = g_ctl == "crlf"   ? g_doc + "\r\n"
+                           : g_ctl == "path" ? g_vn + "\\" + g_doc + "\x1a"
+                                             : g_doc + "\x1a";
+    SaveFile("CTL", g_vn + "\\VORNEL.CTL", name);
     Log("saved");
 }
 
@@ -111,6 +119,7 @@ void Poll(HWND hwnd) {
     }
     if (command == "quit") DestroyWindow(hwnd);
     if (command.rfind("slow ", 0) == 0) g_slow = command.substr(5);
+    if (command.rfind("ctl ", 0) == 0) g_ctl = command.substr(4);
     Log("done " + command);
 }
 

@@ -389,6 +389,13 @@ void MemoryPlatform::ReleaseWatch(const std::string& dir) {
     if (it != machine_->watches.end() && it->second == run_) machine_->watches.erase(it);
 }
 
+bool MemoryPlatform::WatchRunning(const std::string& dir) {
+    const auto it = machine_->watches.find(Key(dir));
+    return it != machine_->watches.end() && it->second != run_;
+}
+
+std::string MemoryPlatform::ResolvedPath(const std::string& dir) { return dir; }
+
 bool MemoryPlatform::SleepUnlessTakenOver(std::int32_t milliseconds) {
     Sleep(milliseconds);
     for (const auto& [dir, run] : machine_->watches)

@@ -180,6 +180,8 @@ public:
     void UnlockDirectory(const std::string& dir) override;
     bool ClaimWatch(const std::string& dir, std::int32_t milliseconds) override;
     void ReleaseWatch(const std::string& dir) override;
+    bool WatchRunning(const std::string& dir) override;
+    std::string ResolvedPath(const std::string& dir) override;
     bool SleepUnlessTakenOver(std::int32_t milliseconds) override;
     WindowHandle GetForegroundWindow() override;
     void GetWindowTextA(WindowHandle window, std::string& buffer, std::int32_t size) override;

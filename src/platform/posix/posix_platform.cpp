@@ -563,6 +563,20 @@ void PosixPlatform::ReleaseWatch(const std::string&) {
     watch_ = -1;
 }
 
+// The address is bound by the running watch mode: a bind that finds it taken
+// asks nothing of it.
+bool PosixPlatform::WatchRunning(const std::string& dir) {
+    socklen_t length = 0;
+    const sockaddr_un address = WatchAddress(Mapped(dir), length);
+    const int s = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (s < 0) Raise(FailureForErrno(errno));
+    const bool taken = ::bind(s, reinterpret_cast<const sockaddr*>(&address), length) != 0 && errno == EADDRINUSE;
+    ::close(s);
+    return taken;
+}
+
+std::string PosixPlatform::ResolvedPath(const std::string& dir) { return Mapped(dir); }
+
 bool PosixPlatform::SleepUnlessTakenOver(std::int32_t milliseconds) {
     if (watch_ < 0) {
         Sleep(milliseconds);

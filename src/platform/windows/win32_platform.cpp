@@ -615,6 +615,21 @@ void Win32Platform::ReleaseWatch(const std::string&) {
     Release(takeOver_, false);
 }
 
+// Looked at without asking: the running watch mode holds its mutex for life.
+bool Win32Platform::WatchRunning(const std::string& dir) {
+    const HANDLE mutex = ::OpenMutexA(SYNCHRONIZE, FALSE, NameOf("watch", dir).c_str());
+    if (!mutex) return ::GetLastError() == ERROR_ACCESS_DENIED;  // another account's runs, running
+    const DWORD got = ::WaitForSingleObject(mutex, 0);
+    if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED) ::ReleaseMutex(mutex);
+    ::CloseHandle(mutex);
+    return got == WAIT_TIMEOUT;
+}
+
+std::string Win32Platform::ResolvedPath(const std::string& dir) {
+    const std::string path = FinalPath(dir);
+    return path.empty() ? FullPath(dir) : path;
+}
+
 bool Win32Platform::SleepUnlessTakenOver(std::int32_t milliseconds) {
     if (!takeOver_) {
         Sleep(milliseconds);
