@@ -208,6 +208,10 @@ void CheckSetup(RunState& rs) {
         if (rs.trigger.empty())
             found.Note("No keys were given, so none were typed: run vornel T with your chord (vornel T 11107B) to "
                        "check the macro too.");
+        else if (rs.trigger.find_first_not_of("0123456789ABCDEF") != std::string::npos)
+            found.Fix("The keys are not hexadecimal codes.",
+                      "The keys " + rs.trigger + " are not a row of two-digit hexadecimal key codes (11 Ctrl, 10 "
+                      "Shift, 7B F12): nothing was typed. Watch mode would fail with 13.");
         else if (delivery != KeyDelivery::Dropped)
             TriesTheKeys(found, rs, window);
     }

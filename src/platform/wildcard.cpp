@@ -11,6 +11,7 @@ namespace {
 char Folded(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 bool HasLeadBytes(const std::string& s, int codePage) {
+    if (!IsLeadByte(codePage, 0x81)) return false;  // 81 leads in every double-byte code page: none here
     for (const char c : s)
         if (IsLeadByte(codePage, static_cast<unsigned char>(c))) return true;
     return false;

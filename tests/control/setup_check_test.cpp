@@ -41,6 +41,8 @@ const SetupCase kCases[] = {
      "No window titled XYWRITE... came to the front in 15 seconds.", "but not at the start"},
     {"no window at all", "T 11107B", "", KeyDelivery::Reaches, std::nullopt, {}, false,
      "No window titled XYWRITE... came to the front in 15 seconds.", "No window was in front"},
+    {"keys that are no codes", "T 11G7", "XYWRITE", KeyDelivery::Reaches, "DOC\x1a", kSaved, false,
+     "The keys are not hexadecimal codes.", "nothing was typed"},
     {"keys Windows would drop", "T 11107B", "XYWRITE", KeyDelivery::Dropped, "DOC\x1a", kSaved, false,
      "Windows would drop Vornel's keys.", "Run XyWrite's host and Vornel the same way."},
     {"a console: typed all the same", "T 11107B", "XYWRITE", KeyDelivery::CannotTell, "DOC\x1a", kSaved, false,
