@@ -130,10 +130,7 @@ void RunAndCheck(MemoryPlatform& p) {
     // T reports and only reports: no file is made, moved or deleted.
     const std::string command = Trim(Upper(p.commandLine));
     const bool checksSetup = command == "T" || command.rfind("T ", 0) == 0;
-    for (const Operation& o : p.log)
-        Require(!checksSetup || (o.op != Op::Delete && o.op != Op::Rename && o.op != Op::Write && o.op != Op::Copy &&
-                                 o.op != Op::Replace),
-                "T touches no file", o.path);
+    for (const Operation& o : p.log) Require(!checksSetup || !ChangesFiles(o.op), "T touches no file", o.path);
 
     Require(p.boxes.size() <= 1, "at most one box");
     for (const Box& box : p.boxes)  // no file in VN\ may make a document unusable

@@ -74,16 +74,6 @@ void LooksAtDelivery(Findings& found, KeyDelivery delivery) {
         found.Note("Windows passes Vornel's keys to this window.");
 }
 
-bool HoldsSeparator(const std::string& name, Long codePage) {
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (IsLeadByte(codePage, static_cast<unsigned char>(name[i])))
-            ++i;
-        else if (name[i] == '\\' || name[i] == '/' || name[i] == ':')
-            return true;
-    }
-    return false;
-}
-
 bool AboveAscii(const std::string& name) {
     return std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) > 127; });
 }
@@ -112,7 +102,7 @@ void ReadsTheAnswer(Findings& found, RunState& rs, const std::string& text) {
                                                "the document's name before it.");
         return;
     }
-    if (HoldsSeparator(name, rs.codePage)) {
+    if (FirstOf(name, "\\/:", rs.codePage) != std::string::npos) {
         found.Fix("VORNEL.CTL holds a path, not a name.",
                   "VORNEL.CTL names " + Quoted(name) + ", a path: it must hold the document's name alone "
                   "(LETTER), the stem of its files in VN\\. On DOSBox-X, set starttranspath=false.");
@@ -136,16 +126,17 @@ void ReadsTheAnswer(Findings& found, RunState& rs, const std::string& text) {
     {
         const DirectoryTurn turn(rs);
         SettleNameReading(rs);
+        const bool saved = FileExists(rs.platform, TransferPath(rs));
         if (AboveAscii(name)) {
             if (rs.documentName != name)
                 found.Note("The name is read in the DOS (OEM) code page: its files are under " +
                            Quoted(rs.documentName) + ".");
-            else if (FileExists(rs.platform, TransferPath(rs)))
+            else if (saved)
                 found.Note("The name is read in the ANSI code page, as it stands.");
             else
                 found.Note("Neither the ANSI nor the DOS (OEM) reading of the name finds its files.");
         }
-        if (!FileExists(rs.platform, TransferPath(rs))) {
+        if (!saved) {
             found.Fix("VORNEL.CTL names " + rs.documentName + ", but there is no " + rs.documentName + ".BAK.",
                       "VORNEL.CTL names " + Quoted(rs.documentName) + ", but " + vn + " holds no " +
                       rs.documentName + ".BAK: the macro must save the document as " + rs.documentName +

@@ -72,6 +72,31 @@ std::string Upper(const std::string& text, Long codePage) {
     return out;
 }
 
+namespace {
+
+std::size_t FindOf(const std::string& text, const std::string& set, Long codePage, bool last) {
+    std::size_t found = std::string::npos;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (IsLeadByte(codePage, static_cast<unsigned char>(text[i]))) {
+            ++i;
+        } else if (set.find(text[i]) != std::string::npos) {
+            found = i;
+            if (!last) break;
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+std::size_t FirstOf(const std::string& text, const std::string& set, Long codePage) {
+    return FindOf(text, set, codePage, false);
+}
+
+std::size_t LastOf(const std::string& text, const std::string& set, Long codePage) {
+    return FindOf(text, set, codePage, true);
+}
+
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(' ');
     if (first == std::string::npos) return "";

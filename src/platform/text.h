@@ -23,6 +23,10 @@ std::string Upper(const std::string& text);
 bool IsLeadByte(Long codePage, unsigned char byte);
 // Upper, one character at a time in the code page: a trail byte stays as it is.
 std::string Upper(const std::string& text, Long codePage);
+// Where the first or last single-byte character of `set` stands, read per
+// character in the code page (a trail byte is never one of them); npos when none.
+std::size_t FirstOf(const std::string& text, const std::string& set, Long codePage);
+std::size_t LastOf(const std::string& text, const std::string& set, Long codePage);
 std::string Trim(const std::string& text);
 std::string Padded(Long n, char ch);
 

@@ -15,13 +15,7 @@ namespace {
 // Splits "dir\name" at the last backslash; the directory keeps its backslash.
 // On a double-byte code page the second byte of a character is no backslash.
 std::pair<std::string, std::string> SplitPath(const std::string& path, int codePage) {
-    std::size_t cut = std::string::npos;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        if (IsLeadByte(codePage, static_cast<unsigned char>(path[i])))
-            ++i;
-        else if (path[i] == '\\')
-            cut = i;
-    }
+    const std::size_t cut = LastOf(path, "\\", codePage);
     if (cut == std::string::npos) return {"", path};
     return {path.substr(0, cut + 1), path.substr(cut + 1)};
 }

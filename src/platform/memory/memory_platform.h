@@ -34,6 +34,11 @@ struct Operation {
     std::string path;  // the file or pattern, for file operations
 };
 
+// An operation that makes, moves or deletes a file.
+inline bool ChangesFiles(Op op) {
+    return op == Op::Delete || op == Op::Rename || op == Op::Write || op == Op::Copy || op == Op::Replace;
+}
+
 struct Box {
     std::string text;
     std::int32_t buttons = 0;

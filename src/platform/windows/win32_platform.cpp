@@ -690,13 +690,18 @@ KeyDelivery Win32Platform::KeyDeliveryTo(WindowHandle window) {
     ::GetWindowThreadProcessId(hwnd, &pid);
     if (pid == 0) return KeyDelivery::CannotTell;
     if (pid == ::GetCurrentProcessId()) return KeyDelivery::Reaches;
+    if (ownIntegrity_ == -1) {  // the same all run: watch mode looks every pass
+        DWORD ours = 0;
+        ownIntegrity_ = IntegrityOf(::GetCurrentProcess(), ours) ? static_cast<long>(ours) : -2;
+    }
+    if (ownIntegrity_ < 0) return KeyDelivery::CannotTell;
     const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
     if (!process) return KeyDelivery::CannotTell;
-    DWORD theirs = 0, ours = 0;
-    const bool known = IntegrityOf(process, theirs) && IntegrityOf(::GetCurrentProcess(), ours);
+    DWORD theirs = 0;
+    const bool known = IntegrityOf(process, theirs);
     ::CloseHandle(process);
     if (!known) return KeyDelivery::CannotTell;
-    return theirs > ours ? KeyDelivery::Dropped : KeyDelivery::Reaches;
+    return static_cast<long>(theirs) > ownIntegrity_ ? KeyDelivery::Dropped : KeyDelivery::Reaches;
 }
 
 // One call for the whole chord: Windows puts no other input between its events.

@@ -62,6 +62,7 @@ private:
     std::unique_ptr<ObjectSecurity> security_;
     void* find_ = nullptr;  // the open FindFirstFile handle, if any
     std::map<std::string, void*> locks_;  // directory -> its held mutex
+    long ownIntegrity_ = -1;  // this process's integrity level, read at the first look; -2 when unreadable
     void* watch_ = nullptr;     // the watch mutex this run holds
     void* takeOver_ = nullptr;  // the event a newer watch mode sets
 };
