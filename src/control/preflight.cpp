@@ -7,7 +7,24 @@
 
 namespace vornel {
 
+namespace {
+
+// A name that arrives as a path was most likely rewritten by the host on its
+// way from the macro: DOSBox-X's starttranspath turns an argument that names
+// a file on a mounted folder into that file's Windows path.
+void CheckNameFromCommandLine(const RunState& rs) {
+    if (FirstOf(rs.documentName, "\\/:", rs.codePage) == std::string::npos) return;
+    Failure failure = MakeFailure(kBadFileName);
+    failure.description += ": the document name is a path. The macro must pass the name alone (U LETTER); on "
+                           "DOSBox-X, set starttranspath=false, or it passes an argument that names a DOS file as "
+                           "that file's Windows path";
+    throw failure;
+}
+
+}  // namespace
+
 void Preflight(RunState& rs) {
+    CheckNameFromCommandLine(rs);
     {
         const DirectoryTurn turn(rs);
         SettleNameReading(rs);

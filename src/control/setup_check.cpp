@@ -1,10 +1,13 @@
 #include "control/setup_check.h"
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "control/turns.h"
 #include "control/watch_cycle.h"
+#include "store/intake.h"
 #include "store/inventory.h"
 #include "store/names.h"
 #include "trigger/player.h"
@@ -42,7 +45,7 @@ WindowHandle WaitForWordProcessor(RunState& rs, std::string& lastTitle) {
         std::string buffer = Padded(kTitleBufferSize, ' ');
         rs.platform.GetWindowTextA(window, buffer, kTitleBufferSize);
         lastTitle = TitleOf(buffer);
-        if (Find(Upper(lastTitle, rs.codePage), kWordProcessorTitle) == 1) return window;
+        if (IsWordProcessorTitle(lastTitle, rs.codePage)) return window;
         if (window == 0) lastTitle.clear();
         if (waited >= kSetupFrontWait) return 0;
         rs.platform.Sleep(kFrontPollPause);
@@ -82,105 +85,171 @@ std::string Seconds(Long milliseconds) {
     return Digits(milliseconds / 1000) + "." + Right("00" + Digits(milliseconds % 1000 / 10), 2) + " s";
 }
 
-// What the macro wrote: the control file's text, and the transfer file it names.
-void ReadsTheAnswer(Findings& found, RunState& rs, const std::string& text) {
+// What VN\ held of the macro's answer at one moment, all of it read in one
+// turn: no intake can take the files between the look and the read.
+struct Look {
+    std::optional<FileStamp> control;   // VORNEL.CTL
+    std::string text;                   // what it holds
+    std::string name;                   // the name in it, in the reading that finds its files; "" when unusable
+    std::optional<FileStamp> transfer;  // <name>.BAK
+    std::optional<FileStamp> whole;     // <text>.BAK: the text taken whole, as if no character followed the name
+};
+
+// What is wrong with the control file's text as a name, before any file is
+// looked at: the verdict and its line, or nothing.
+std::optional<std::pair<std::string, std::string>> TextProblem(const std::string& text, Long codePage) {
+    if (text.empty())
+        return {{"VORNEL.CTL is empty.", "VORNEL.CTL is empty: the macro must write the document's name and one "
+                                         "character after it (LETTER and one more)."}};
+    if (Len(text) >= 2 && Right(text, 2) == "\r\n")
+        return {{"VORNEL.CTL ends in a line end (CR LF).",
+                 "VORNEL.CTL holds the name and a line end, CR LF: Vornel cuts one character, so the name would "
+                 "end in CR and be refused (52). Have the macro write the name and one character, no line end."}};
+    const std::string name = NameInControlFile(text);
+    if (name.empty())
+        return {{"VORNEL.CTL holds no name.", "VORNEL.CTL holds one character and no name: the macro must write "
+                                              "the document's name before it."}};
+    if (FirstOf(name, "\\/:", codePage) != std::string::npos)
+        return {{"VORNEL.CTL holds a path, not a name.",
+                 "VORNEL.CTL names " + Quoted(name) + ": the macro writes the document's path, but it must write "
+                 "its name alone (LETTER), the stem of its files in VN\\."}};
+    if (!IsPlainStem(name, codePage))
+        return {{"The name in VORNEL.CTL is refused (52).",
+                 "VORNEL.CTL names " + Quoted(name) + ": a name with a control character, or * ? \" < > |, or "
+                 "one that is . or .., cannot be a file's name. Watch mode would fail with 52."}};
+    return std::nullopt;
+}
+
+Look LookAtTheAnswer(RunState& rs) {
+    Platform& platform = rs.platform;
+    Look look;
+    const DirectoryTurn turn(rs);
+    look.control = platform.StampOf(rs.controlFilePath);
+    // One the macro is writing this moment is judged by its stamp alone: a
+    // read now could refuse the macro's write.
+    if (!look.control || platform.BeingWritten(rs.controlFilePath)) return look;
+    look.text = platform.ReadWhole(rs.controlFilePath);
+    if (IsPlainStem(look.text, rs.codePage) && !look.text.empty())
+        look.whole = platform.StampOf(rs.workingDirectory + look.text + ".BAK");
+    if (TextProblem(look.text, rs.codePage)) return look;
+    rs.documentName = NameInControlFile(look.text);
+    SettleNameReading(rs);
+    look.name = rs.documentName;
+    look.transfer = platform.StampOf(TransferPath(rs));
+    return look;
+}
+
+// Judges the macro's answer as the intake would take it in. `before` is what
+// was there before the keys: an answer must be this T's own.
+void JudgesTheAnswer(Findings& found, RunState& rs, const Look& look, const Look& before) {
     const std::string vn = rs.workingDirectory;
-    if (text.empty()) {
-        found.Fix("VORNEL.CTL is empty.", "VORNEL.CTL is empty: the macro must write the document's name and one "
-                                          "character after it (LETTER and one more).");
+    if (const auto problem = TextProblem(look.text, rs.codePage)) {
+        found.Fix(problem->first, problem->second);
         return;
     }
-    if (Len(text) >= 2 && Right(text, 2) == "\r\n") {
-        found.Fix("VORNEL.CTL ends in a line end (CR LF).",
-                  "VORNEL.CTL holds the name and a line end, CR LF: Vornel cuts one character, so the name would "
-                  "end in CR and be refused (52). Have the macro write the name and one character, no line end.");
-        return;
-    }
-    const std::string name = Left(text, Len(text) - 1);
-    if (name.empty()) {
-        found.Fix("VORNEL.CTL holds no name.", "VORNEL.CTL holds one character and no name: the macro must write "
-                                               "the document's name before it.");
-        return;
-    }
-    if (FirstOf(name, "\\/:", rs.codePage) != std::string::npos) {
-        found.Fix("VORNEL.CTL holds a path, not a name.",
-                  "VORNEL.CTL names " + Quoted(name) + ", a path: it must hold the document's name alone "
-                  "(LETTER), the stem of its files in VN\\. On DOSBox-X, set starttranspath=false.");
-        return;
-    }
-    if (!IsPlainStem(name, rs.codePage)) {
-        found.Fix("The name in VORNEL.CTL is refused (52).",
-                  "VORNEL.CTL names " + Quoted(name) + ": a name with a control character, or * ? \" < > |, or "
-                  "one that is . or .., cannot be a file's name. Watch mode would fail with 52.");
-        return;
-    }
-    if (Find(name, ".") > 0)
+    const std::string written = NameInControlFile(look.text);
+    const std::string& name = look.name;
+    if (Find(written, ".") > 0)
         found.Fix("The name in VORNEL.CTL has a dot.",
-                  "VORNEL.CTL names " + Quoted(name) + ": a stem has no dot (LETTER, not LETTER.TXT). XyWrite IV "
-                  "makes only 8.3 calls, so it cannot see " + name + ".VRN.");
-    else if (Len(name) > 8)
+                  "VORNEL.CTL names " + Quoted(written) + ": a stem has no dot (LETTER, not LETTER.TXT). XyWrite IV "
+                  "makes only 8.3 calls, so it cannot see " + written + ".VRN.");
+    else if (Len(written) > 8)
         found.Fix("The name in VORNEL.CTL is longer than 8 characters.",
-                  "VORNEL.CTL names " + Quoted(name) + ": XyWrite IV makes only 8.3 calls, so the stem must have 8 "
-                  "characters at most, or it cannot see " + name + ".VRN.");
-    rs.documentName = name;
-    {
-        const DirectoryTurn turn(rs);
-        SettleNameReading(rs);
-        const bool saved = FileExists(rs.platform, TransferPath(rs));
-        if (AboveAscii(name)) {
-            if (rs.documentName != name)
-                found.Note("The name is read in the DOS (OEM) code page: its files are under " +
-                           Quoted(rs.documentName) + ".");
-            else if (saved)
-                found.Note("The name is read in the ANSI code page, as it stands.");
-            else
-                found.Note("Neither the ANSI nor the DOS (OEM) reading of the name finds its files.");
-        }
-        if (!saved) {
-            found.Fix("VORNEL.CTL names " + rs.documentName + ", but there is no " + rs.documentName + ".BAK.",
-                      "VORNEL.CTL names " + Quoted(rs.documentName) + ", but " + vn + " holds no " +
-                      rs.documentName + ".BAK: the macro must save the document as " + rs.documentName +
-                      ".BAK in that folder.");
-            return;
-        }
-        const std::int64_t size = rs.platform.FileSize(TransferPath(rs));
-        found.Note("VORNEL.CTL names " + Quoted(rs.documentName) + ", and " + rs.documentName + ".BAK is there (" +
-                   std::to_string(size) + " bytes): watch mode would file it.");
+                  "VORNEL.CTL names " + Quoted(written) + ": XyWrite IV makes only 8.3 calls, so the stem must have 8 "
+                  "characters at most, or it cannot see " + written + ".VRN.");
+    if (AboveAscii(written)) {
+        if (name != written)
+            found.Note("The name is read in the DOS (OEM) code page: its files are under " + Quoted(name) + ".");
+        else if (look.transfer)
+            found.Note("The name is read in the ANSI code page, as it stands.");
+        else
+            found.Note("Neither the ANSI nor the DOS (OEM) reading of the name finds its files.");
+    }
+    if (!look.transfer) {
+        if (look.whole)
+            found.Fix("VORNEL.CTL holds " + look.text + " and no character after it.",
+                      "VORNEL.CTL holds " + Quoted(look.text) + ", and " + look.text + ".BAK is there, but Vornel "
+                      "takes the last character for the one after the name and reads " + Quoted(written) +
+                      ": have the macro write one more character after the name (a Ctrl-Z or a blank).");
+        else
+            found.Fix("VORNEL.CTL names " + name + ", but there is no " + name + ".BAK.",
+                      "VORNEL.CTL names " + Quoted(name) + ", but " + vn + " holds no " + name +
+                      ".BAK: the macro must save the document as " + name + ".BAK in that folder.");
+        return;
+    }
+    if (before.transfer && before.name == name && *before.transfer == *look.transfer) {
+        found.Fix(name + ".BAK is the one from before the keys.",
+                  "The macro wrote VORNEL.CTL, but " + name + ".BAK is unchanged since before the keys: the macro "
+                  "must save the document as " + name + ".BAK in " + vn + " before it writes VORNEL.CTL.");
+        return;
+    }
+    found.Note("VORNEL.CTL names " + Quoted(name) + ", and " + name + ".BAK is there (" +
+               std::to_string(look.transfer->size) + " bytes): watch mode would file it.");
+}
+
+// No answer while T waited: what that means depends on who started T.
+void NoAnswer(Findings& found, RunState& rs, bool fromHost, const Look& before) {
+    if (fromHost) {
+        found.Fix("XyWrite's host waits for the programs it starts.",
+                  "No VORNEL.CTL came while T ran: the host waits for a Windows program it starts, so XyWrite cannot "
+                  "answer the chord until Vornel has ended. A first U's capture can never see a save then: have the "
+                  "macro save the document as DOC.BAK, write VORNEL.CTL and start vornel K <depth> before it starts "
+                  "vornel U DOC (see \"The first U's capture\" in README.md). A chord bound to nothing looks the same "
+                  "from here: T started from Win+R tells the two apart.");
+    } else if (rs.platform.WatchRunning(rs.workingDirectory)) {
+        found.Fix("No VORNEL.CTL came after the keys.",
+                  "No new VORNEL.CTL within 5 seconds of the keys. Watch mode runs on this VN\\ and may have taken it "
+                  "in first: look for a new snapshot, or stop it (vornel Q) and run T again.");
+    } else if (before.control) {
+        found.Fix("No new VORNEL.CTL came after the keys: T could not tell whether the macro works.",
+                  "The VORNEL.CTL that was there before the keys " + rs.trigger + " was left unchanged for 5 seconds: "
+                  "the chord is not bound to the macro, or the macro writes VORNEL.CTL somewhere else than " +
+                  rs.workingDirectory + ".");
+    } else {
+        found.Fix("No VORNEL.CTL came after the keys.",
+                  "No VORNEL.CTL within 5 seconds of the keys " + rs.trigger + ": the chord is not bound to the "
+                  "macro, or the macro writes VORNEL.CTL somewhere else than " + rs.workingDirectory + ".");
     }
 }
 
-// Types the keys once, as watch mode does, and waits for the macro's answer.
-void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window) {
+// Types the keys once, as watch mode does, and waits for the macro's answer:
+// a VORNEL.CTL that was not there before the keys, or one written anew.
+void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window, bool fromHost) {
     Platform& platform = rs.platform;
-    const bool before = FileExists(platform, rs.controlFilePath);
-    if (before)
-        found.Note("VORNEL.CTL was there before the keys (a save no pass has taken in yet): T leaves it, so what "
-                   "follows may speak of that one.");
+    const Look before = LookAtTheAnswer(rs);
+    if (before.control)
+        found.Note("VORNEL.CTL was there before the keys (a save no pass has taken in yet): T leaves it and waits "
+                   "for the macro to write it anew.");
     Play(rs, rs.trigger, window);
     Long waited = 0;
-    while (!(FileExists(platform, rs.controlFilePath) && !platform.BeingWritten(rs.controlFilePath))) {
-        if (waited >= kSetupAnswerWait) {
-            if (platform.WatchRunning(rs.workingDirectory))
-                found.Fix("No VORNEL.CTL came after the keys.",
-                          "No VORNEL.CTL within 5 seconds of the keys. Watch mode runs on this VN\\ and may have "
-                          "taken it in first: look for a new snapshot, or stop it (vornel Q) and run T again.");
-            else
-                found.Fix("No VORNEL.CTL came after the keys.",
-                          "No VORNEL.CTL within 5 seconds of the keys " + rs.trigger + ": the chord is not bound "
-                          "to the macro, or the macro writes VORNEL.CTL somewhere else than " +
-                          rs.workingDirectory + ".");
-            return;
-        }
+    for (;;) {
+        const std::optional<FileStamp> now = platform.StampOf(rs.controlFilePath);
+        if (now && now != before.control && !platform.BeingWritten(rs.controlFilePath)) break;
+        if (waited >= kSetupAnswerWait) return NoAnswer(found, rs, fromHost, before);
         platform.Sleep(kSetupAnswerPoll);
         waited = AddLong(waited, kSetupAnswerPoll);
     }
-    if (!before) found.Note("VORNEL.CTL came " + Seconds(waited) + " after the keys " + rs.trigger + ".");
-    std::string text;
-    {
-        const DirectoryTurn turn(rs);
-        text = platform.ReadWhole(rs.controlFilePath);
+    const Look look = LookAtTheAnswer(rs);
+    if (!look.control) {
+        found.Fix("A watch mode took the macro's answer in before T could read it.",
+                  "A VORNEL.CTL came " + Seconds(waited) + " after the keys, but it was gone when T came to read it: "
+                  "a watch mode (or a U) on this VN\\ took it in first. Stop watch mode (vornel Q) and run T again.");
+        return;
     }
-    ReadsTheAnswer(found, rs, text);
+    found.Note("VORNEL.CTL came " + Seconds(waited) + " after the keys " + rs.trigger + ".");
+    if (fromHost) found.Note("The host does not wait for the programs it starts: the macro answered while T ran.");
+    if (waited > kSavePause)
+        found.Fix("The macro answered late, after the 1.5 seconds Vornel gives it.",
+                  "VORNEL.CTL came " + Seconds(waited) + " after the keys, but a pass reads VN\\ 1.5 s after the "
+                  "chord: watch mode files each save a pass late, and a first U's capture misses it. Have the macro "
+                  "save DOC.BAK and write VORNEL.CTL first, before anything else it does.");
+    JudgesTheAnswer(found, rs, look, before);
+}
+
+// The folder VN beside vornel.exe; T makes none.
+bool HasWorkingDirectory(RunState& rs) {
+    const std::string folder = rs.programDirectory + "\\VN";
+    return rs.platform.NameTaken(folder) && !FileExists(rs.platform, folder);
 }
 
 }  // namespace
@@ -188,12 +257,23 @@ void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window) {
 void CheckSetup(RunState& rs) {
     Platform& platform = rs.platform;
     Findings found;
+    const bool vn = HasWorkingDirectory(rs);
+    if (!vn)
+        found.Fix("There is no folder VN beside vornel.exe.",
+                  "vornel.exe is in " + rs.programDirectory + ", and every file Vornel and the macro share lives in "
+                  "VN\\ beside it: make the folder " + rs.workingDirectory + " (Vornel never makes it), then run T "
+                  "again.");
     std::string title;
     const WindowHandle window = WaitForWordProcessor(rs, title);
+    bool tried = false, fromHost = false;
     if (window == 0) {
         NoWordProcessor(found, rs, title);
     } else {
         found.Note("XyWrite is in front: " + Quoted(title) + ".");
+        fromHost = platform.StartedBy(window);
+        found.Note(fromHost ? "T was started by the program whose window is in front (XyWrite's host), as the "
+                              "macro starts U and R."
+                            : "T was started from outside XyWrite (Win+R, a shortcut).");
         const KeyDelivery delivery = platform.KeyDeliveryTo(window);
         LooksAtDelivery(found, delivery);
         if (rs.trigger.empty())
@@ -203,16 +283,25 @@ void CheckSetup(RunState& rs) {
             found.Fix("The keys are not hexadecimal codes.",
                       "The keys " + rs.trigger + " are not a row of two-digit hexadecimal key codes (11 Ctrl, 10 "
                       "Shift, 7B F12): nothing was typed. Watch mode would fail with 13.");
+        else if (!vn)
+            found.Note("The keys were not typed: the macro would have no VN\\ to write into.");
         else if (delivery != KeyDelivery::Dropped)
-            TriesTheKeys(found, rs, window);
+            TriesTheKeys(found, rs, window, fromHost), tried = true;
     }
     const CodePages pages = platform.GetCodePages();
-    found.Note("VN\\ is " + platform.ResolvedPath(rs.workingDirectory) + ".");
+    if (vn) found.Note("VN\\ is " + platform.ResolvedPath(rs.workingDirectory) + ".");
     found.Note("Code pages: ANSI " + Digits(pages.ansi) + ", DOS (OEM) " + Digits(pages.oem) + ".");
-    found.Note(platform.WatchRunning(rs.workingDirectory) ? "Watch mode runs on this VN\\."
-                                                           : "No watch mode runs on this VN\\.");
+    if (vn)
+        found.Note(platform.WatchRunning(rs.workingDirectory) ? "Watch mode runs on this VN\\."
+                                                               : "No watch mode runs on this VN\\.");
     if (found.verdict.empty() && rs.trigger.empty())
         found.verdict = std::string(kSetupReady) + " so far: no keys were given, so the macro was not tried.";
+    if (found.verdict.empty() && tried)
+        found.Note("Next: start watch mode with vornel " + rs.trigger + " 5 20 (your seconds between passes and "
+                   "snapshots kept)" +
+                   (fromHost ? std::string(".")
+                             : ", and run vornel T " + rs.trigger + " once more from the macro, the way it will "
+                               "start U: that shows whether the host can start Vornel and whether it waits for it."));
     std::string text = found.verdict.empty() ? std::string(kSetupReady) + "." : found.verdict;
     text += "\n";
     for (const std::string& line : found.lines) text += "\n" + line;

@@ -3,10 +3,17 @@
 #include <optional>
 
 #include "control/turns.h"
+#include "platform/patient_platform.h"
 #include "store/intake.h"
 #include "trigger/player.h"
 
 namespace vornel {
+
+static_assert(kStopWait >= kTurnWait + kSavePause + 4 * kHoldWait);
+
+bool IsWordProcessorTitle(const std::string& title, Long codePage) {
+    return Find(Upper(title, codePage), kWordProcessorTitle) == 1;
+}
 
 void RunWatchCycle(RunState& rs) {
     Platform& platform = rs.platform;
@@ -24,7 +31,7 @@ void RunWatchCycle(RunState& rs) {
         std::string title = Padded(kTitleBufferSize, ' ');
         platform.GetWindowTextA(window, title, kTitleBufferSize);
         SetCheckpoint(rs, 7);
-        if (Find(Upper(title, rs.codePage), kWordProcessorTitle) == 1) {
+        if (IsWordProcessorTitle(title, rs.codePage)) {
             if (rs.mode < kSingleIntake) {
                 Play(rs, rs.trigger, window);
                 platform.Sleep(kSavePause);

@@ -1,7 +1,5 @@
 #pragma once
 #include "control/run_state.h"
-#include "control/turns.h"
-#include "platform/patient_platform.h"
 
 namespace vornel {
 
@@ -11,6 +9,10 @@ inline constexpr Long kSavePause = 1500;  // ms the word processor gets to save
 // catch it at once, long enough not to take a core from it meanwhile.
 inline constexpr Long kFrontPollPause = 10;
 inline constexpr const char* kWordProcessorTitle = "XYWRITE";
+
+// The title test: the word processor is in front when the title begins with
+// XYWRITE, in any mix of letter cases.
+bool IsWordProcessorTitle(const std::string& title, Long codePage);
 
 // The main loop. Watch mode: forever, one pass per interval. Command K: one
 // pass, then the end. Command U: returns after the first pass that found the
@@ -23,7 +25,6 @@ void RunWatchCycle(RunState& rs);
 // nothing, also when no watch mode runs; a watch mode that is still running
 // after that gets a box that says what to do.
 inline constexpr Long kStopWait = 45000;
-static_assert(kStopWait >= kTurnWait + kSavePause + 4 * kHoldWait);
 inline constexpr const char* kStillWatching =
     "Watch mode on this VN\\ did not stop within 45 seconds; it may be stuck. End vornel.exe in Task Manager "
     "(Details tab), then start watch mode again.";

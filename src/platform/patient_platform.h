@@ -30,6 +30,7 @@ public:
     std::int64_t FileSize(const std::string& path) override;
     bool SameBytes(const std::string& a, const std::string& b) override;
     bool BeingWritten(const std::string& path) override { return inner_.BeingWritten(path); }
+    std::optional<FileStamp> StampOf(const std::string& path) override { return inner_.StampOf(path); }
     bool NameTaken(const std::string& path) override { return inner_.NameTaken(path); }
     std::string OemReading(const std::string& name) override { return inner_.OemReading(name); }
     CodePages GetCodePages() override { return inner_.GetCodePages(); }
@@ -49,6 +50,7 @@ public:
         return inner_.MapVirtualKeyA(code, mapType);
     }
     KeyDelivery KeyDeliveryTo(WindowHandle window) override { return inner_.KeyDeliveryTo(window); }
+    bool StartedBy(WindowHandle window) override { return inner_.StartedBy(window); }
     std::size_t SendInput(const std::vector<KeyEvent>& events) override { return inner_.SendInput(events); }
     void Sleep(std::int32_t ms) override { inner_.Sleep(ms); }
     void Beep() override { inner_.Beep(); }

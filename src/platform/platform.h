@@ -45,6 +45,13 @@ struct CodePages {
     std::int32_t oem = 437;
 };
 
+// What a file's directory entry says of it, read without opening the file.
+struct FileStamp {
+    std::int64_t size = 0;
+    std::int64_t written = 0;  // last-write time, in the file system's own units
+    bool operator==(const FileStamp&) const = default;
+};
+
 // Which window a box may take the keyboard from.
 enum class BoxFocus {
     Front,   // the user just started this run: the box comes to the front
@@ -88,6 +95,10 @@ public:
     // save still going on). Never fails: a file that cannot be looked at is
     // not being written, and the operation that follows reports why.
     virtual bool BeingWritten(const std::string& path) = 0;
+    // The size and last-write time of an ordinary file, from its directory
+    // entry: the file is not opened, so a save going on is not disturbed.
+    // Nothing when the listing would not show such a file.
+    virtual std::optional<FileStamp> StampOf(const std::string& path) = 0;
     // True when anything has this name, whether the listing shows it or not:
     // a hidden or system file, or a folder.
     virtual bool NameTaken(const std::string& path) = 0;
@@ -125,6 +136,10 @@ public:
     virtual void GetKeyboardState(KeyboardState& state) = 0;
     virtual std::int32_t MapVirtualKeyA(std::int32_t code, std::int32_t mapType) = 0;
     virtual KeyDelivery KeyDeliveryTo(WindowHandle window) = 0;
+    // True when the program that owns the window started this run, itself
+    // or through a command processor it started (a DOS host running the
+    // macro's command). Never fails: what cannot be looked at is "no".
+    virtual bool StartedBy(WindowHandle window) = 0;
     // Puts the events into the input stream in one piece: nothing the user
     // types lands between them. Returns how many Windows took, from the
     // first: fewer than all when input is blocked (a locked desktop).

@@ -100,6 +100,8 @@ Small MakeRoom(RunState& rs) {
 
 }  // namespace
 
+std::string NameInControlFile(const std::string& text) { return Left(text, Len(text) - 1); }
+
 void Intake(RunState& rs) {
     if (!FileExists(rs.platform, rs.controlFilePath)) return;
     // The word processor's macro takes no turn: a save still going on is not
@@ -108,7 +110,7 @@ void Intake(RunState& rs) {
     rs.documentName = rs.platform.ReadWhole(rs.controlFilePath);
     rs.platform.DeleteFile(rs.controlFilePath);
     SetCheckpoint(rs, 11);
-    rs.documentName = Left(rs.documentName, Len(rs.documentName) - 1);
+    rs.documentName = NameInControlFile(rs.documentName);
     SettleNameReading(rs);
 
     Small isNew = 1;

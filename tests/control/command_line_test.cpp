@@ -96,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(Arguments, WatchArgumentWarning,
 struct FailureCase {
     const char* line;
     int number;
-    const char* description;
+    std::string description;
     int checkpoint;
 };
 
@@ -112,6 +112,10 @@ TEST_P(CommandLineFailure, ShowsTheFailureBoxAtCheckpointOne) {
     EXPECT_EQ(p.beeps, 0);
 }
 
+const std::string kNameIsAPath =
+    "Bad file name or number: the document name is a path. The macro must pass the name alone (U LETTER); on "
+    "DOSBox-X, set starttranspath=false, or it passes an argument that names a DOS file as that file's Windows path";
+
 INSTANTIATE_TEST_SUITE_P(
     Arguments, CommandLineFailure,
     ::testing::Values(FailureCase{"41 5", 5, "Invalid procedure call or argument", 1},
@@ -120,7 +124,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"41 3000000 5", 6, "Overflow", 1},
                       FailureCase{"41 1E999 5", 6, "Overflow", 1},
                       FailureCase{"K 40000", 6, "Overflow", 1},
-                      FailureCase{"U A\\B", 52, "Bad file name or number", 3},
+                      FailureCase{"U A\\B", 52, kNameIsAPath, 3},
+                      FailureCase{"R C:DOC", 52, kNameIsAPath, 3},
                       FailureCase{"R ..", 52, "Bad file name or number", 3}));
 
 TEST(StaleControlFile, DeletedForWatchUAndRButNotK) {

@@ -11,85 +11,137 @@ namespace vornel::test {
 namespace {
 
 // Command T, one row per finding: what is in front, what Windows does with
-// the keys, what the macro writes (nothing, when the chord is bound to
-// nothing), and the verdict the box leads with.
+// the keys, who started T, what the macro writes and when (nothing, when the
+// chord is bound to nothing), and the verdict the box leads with.
 struct SetupCase {
     const char* name;
-    std::string command;
-    std::string title;
-    KeyDelivery delivery;
+    std::string command = "T 11107B";
+    std::string title = "XYWRITE";
+    KeyDelivery delivery = KeyDelivery::Reaches;
     std::optional<std::string> control;  // what the macro writes into VORNEL.CTL on the chord
+    std::optional<std::string> bak;      // what it saves as DOC.BAK first, if anything
+    std::int32_t answerAfter = 0;        // ms after the chord the macro writes
     std::vector<std::pair<std::string, std::string>> files;  // in VN\ before T starts
-    bool watchRunning;
-    std::string verdict;  // the box's first line
-    std::string detail;   // a line that must stand in the rest
+    bool watchRunning = false;
+    bool fromHost = false;   // XyWrite's host started T, as the macro starts U
+    bool noVn = false;       // no VN\ beside vornel.exe
+    bool takenFirst = false; // a watch mode takes the answer in between T's look and its read
+    std::string verdict;     // the box's first line
+    std::string detail;      // a line that must stand in the rest
 };
 
 const std::vector<std::pair<std::string, std::string>> kSaved = {{"DOC.BAK", "text"}};
+const std::vector<std::pair<std::string, std::string>> kLeftFromBefore = {{"DOC.BAK", "old"},
+                                                                          {"VORNEL.CTL", "DOC\x1a"}};
+const std::string kNoNewAnswer = "No new VORNEL.CTL came after the keys: T could not tell whether the macro works.";
 
 const SetupCase kCases[] = {
-    {"ready", "T 11107B", "XyWrite - DOC", KeyDelivery::Reaches, "DOC\x1a", kSaved, false, "Ready.",
-     "VORNEL.CTL names \"DOC\", and DOC.BAK is there (4 bytes): watch mode would file it."},
-    {"keys typed with blanks", "t 11 10 7b", "XYWRITE", KeyDelivery::Reaches, "DOC\x1a", kSaved, false, "Ready.",
-     "VORNEL.CTL came 0.00 s after the keys 11107B."},
-    {"no keys given", "T", "XYWRITE", KeyDelivery::Reaches, std::nullopt, {}, false,
-     "Ready so far: no keys were given, so the macro was not tried.", "XyWrite is in front: \"XYWRITE\"."},
-    {"another window in front", "T 11107B", "Notepad - x", KeyDelivery::Reaches, "DOC\x1a", kSaved, false,
-     "No window titled XYWRITE... came to the front in 15 seconds.",
-     "The window in front was \"Notepad - x\": its title does not begin with XYWRITE."},
-    {"XyWrite not at the start", "T 11107B", "vDos - XyWrite", KeyDelivery::Reaches, std::nullopt, {}, false,
-     "No window titled XYWRITE... came to the front in 15 seconds.", "but not at the start"},
-    {"no window at all", "T 11107B", "", KeyDelivery::Reaches, std::nullopt, {}, false,
-     "No window titled XYWRITE... came to the front in 15 seconds.", "No window was in front"},
-    {"keys that are no codes", "T 11G7", "XYWRITE", KeyDelivery::Reaches, "DOC\x1a", kSaved, false,
-     "The keys are not hexadecimal codes.", "nothing was typed"},
-    {"keys Windows would drop", "T 11107B", "XYWRITE", KeyDelivery::Dropped, "DOC\x1a", kSaved, false,
-     "Windows would drop Vornel's keys.", "Run XyWrite's host and Vornel the same way."},
-    {"a console: typed all the same", "T 11107B", "XYWRITE", KeyDelivery::CannotTell, "DOC\x1a", kSaved, false,
-     "Ready.", "the keys show it"},
-    {"chord bound to nothing", "T 11107B", "XYWRITE", KeyDelivery::Reaches, std::nullopt, kSaved, false,
-     "No VORNEL.CTL came after the keys.", "the chord is not bound to the macro"},
-    {"watch mode took it first", "T 11107B", "XYWRITE", KeyDelivery::Reaches, std::nullopt, kSaved, true,
-     "No VORNEL.CTL came after the keys.", "Watch mode runs on this VN\\ and may have taken it in first"},
-    {"CR LF", "T 11107B", "XYWRITE", KeyDelivery::Reaches, "DOC\r\n", kSaved, false,
-     "VORNEL.CTL ends in a line end (CR LF).", "no line end"},
-    {"empty", "T 11107B", "XYWRITE", KeyDelivery::Reaches, "", kSaved, false, "VORNEL.CTL is empty.", "one character"},
-    {"no name", "T 11107B", "XYWRITE", KeyDelivery::Reaches, "\x1a", kSaved, false, "VORNEL.CTL holds no name.",
-     "one character and no name"},
-    {"a path", "T 11107B", "XYWRITE", KeyDelivery::Reaches, "C:\\XY\\VN\\DOC\x1a", kSaved, false,
-     "VORNEL.CTL holds a path, not a name.", "starttranspath=false"},
-    {"a dot in the stem", "T 11107B", "XYWRITE", KeyDelivery::Reaches, "DOC.TXT\x1a", {{"DOC.TXT.BAK", "t"}},
-     false, "The name in VORNEL.CTL has a dot.", "cannot see DOC.TXT.VRN"},
-    {"longer than 8", "T 11107B", "XYWRITE", KeyDelivery::Reaches, "LONGLETTER\x1a", {{"LONGLETTER.BAK", "t"}},
-     false, "The name in VORNEL.CTL is longer than 8 characters.", "8 characters at most"},
-    {"refused with 52", "T 11107B", "XYWRITE", KeyDelivery::Reaches, "A*B\x1a", kSaved, false,
-     "The name in VORNEL.CTL is refused (52).", "Watch mode would fail with 52."},
-    {"no transfer file", "T 11107B", "XYWRITE", KeyDelivery::Reaches, "DOC\x1a", {}, false,
-     "VORNEL.CTL names DOC, but there is no DOC.BAK.", "must save the document as DOC.BAK"},
-    {"a name in the DOS code page", "T 11107B", "XYWRITE", KeyDelivery::Reaches, "\x8ERGER\x1a",
-     {{"\xC4RGER.BAK", "t"}}, false, "Ready.", "read in the DOS (OEM) code page"},
-    {"a name in the ANSI code page", "T 11107B", "XYWRITE", KeyDelivery::Reaches, "\xC4RGER\x1a",
-     {{"\xC4RGER.BAK", "t"}}, false, "Ready.", "read in the ANSI code page"},
-    {"a control file left from before", "T 11107B", "XYWRITE", KeyDelivery::Reaches, std::nullopt,
-     {{"DOC.BAK", "text"}, {"VORNEL.CTL", "DOC\x1a"}}, false, "Ready.", "was there before the keys"},
+    {.name = "ready", .control = "DOC\x1a", .files = kSaved, .verdict = "Ready.",
+     .detail = "VORNEL.CTL names \"DOC\", and DOC.BAK is there (4 bytes): watch mode would file it."},
+    {.name = "keys typed with blanks", .command = "t 11 10 7b", .control = "DOC\x1a", .files = kSaved,
+     .verdict = "Ready.", .detail = "VORNEL.CTL came 0.00 s after the keys 11107B."},
+    {.name = "no keys given", .command = "T", .verdict = "Ready so far: no keys were given, so the macro was not tried.",
+     .detail = "XyWrite is in front: \"XYWRITE\"."},
+    {.name = "another window in front", .title = "Notepad - x", .control = "DOC\x1a", .files = kSaved,
+     .verdict = "No window titled XYWRITE... came to the front in 15 seconds.",
+     .detail = "The window in front was \"Notepad - x\": its title does not begin with XYWRITE."},
+    {.name = "XyWrite not at the start", .title = "vDos - XyWrite",
+     .verdict = "No window titled XYWRITE... came to the front in 15 seconds.", .detail = "but not at the start"},
+    {.name = "no window at all", .title = "", .verdict = "No window titled XYWRITE... came to the front in 15 seconds.",
+     .detail = "No window was in front"},
+    {.name = "keys that are no codes", .command = "T 11G7", .control = "DOC\x1a", .files = kSaved,
+     .verdict = "The keys are not hexadecimal codes.", .detail = "nothing was typed"},
+    {.name = "keys Windows would drop", .delivery = KeyDelivery::Dropped, .control = "DOC\x1a", .files = kSaved,
+     .verdict = "Windows would drop Vornel's keys.", .detail = "Run XyWrite's host and Vornel the same way."},
+    {.name = "a console: typed all the same", .delivery = KeyDelivery::CannotTell, .control = "DOC\x1a",
+     .files = kSaved, .verdict = "Ready.", .detail = "the keys show it"},
+    {.name = "chord bound to nothing", .files = kSaved, .verdict = "No VORNEL.CTL came after the keys.",
+     .detail = "the chord is not bound to the macro"},
+    {.name = "watch mode took it first", .files = kSaved, .watchRunning = true,
+     .verdict = "No VORNEL.CTL came after the keys.",
+     .detail = "Watch mode runs on this VN\\ and may have taken it in first"},
+    {.name = "taken in between the look and the read", .control = "DOC\x1a", .files = kSaved, .takenFirst = true,
+     .verdict = "A watch mode took the macro's answer in before T could read it.", .detail = "vornel Q"},
+    {.name = "CR LF", .control = "DOC\r\n", .files = kSaved, .verdict = "VORNEL.CTL ends in a line end (CR LF).",
+     .detail = "no line end"},
+    {.name = "empty", .control = "", .files = kSaved, .verdict = "VORNEL.CTL is empty.", .detail = "one character"},
+    {.name = "no name", .control = "\x1a", .files = kSaved, .verdict = "VORNEL.CTL holds no name.",
+     .detail = "one character and no name"},
+    {.name = "no character after the name", .control = "DOC", .files = kSaved,
+     .verdict = "VORNEL.CTL holds DOC and no character after it.", .detail = "one more character after the name"},
+    {.name = "a path", .control = "C:\\XY\\VN\\DOC\x1a", .files = kSaved,
+     .verdict = "VORNEL.CTL holds a path, not a name.", .detail = "the macro writes the document's path"},
+    {.name = "a dot in the stem", .control = "DOC.TXT\x1a", .files = {{"DOC.TXT.BAK", "t"}},
+     .verdict = "The name in VORNEL.CTL has a dot.", .detail = "cannot see DOC.TXT.VRN"},
+    {.name = "longer than 8", .control = "LONGLETTER\x1a", .files = {{"LONGLETTER.BAK", "t"}},
+     .verdict = "The name in VORNEL.CTL is longer than 8 characters.", .detail = "8 characters at most"},
+    {.name = "refused with 52", .control = "A*B\x1a", .files = kSaved,
+     .verdict = "The name in VORNEL.CTL is refused (52).", .detail = "Watch mode would fail with 52."},
+    {.name = "no transfer file", .control = "DOC\x1a", .verdict = "VORNEL.CTL names DOC, but there is no DOC.BAK.",
+     .detail = "must save the document as DOC.BAK"},
+    {.name = "a name in the DOS code page", .control = "\x8ERGER\x1a", .files = {{"\xC4RGER.BAK", "t"}},
+     .verdict = "Ready.", .detail = "read in the DOS (OEM) code page"},
+    {.name = "a name in the ANSI code page", .control = "\xC4RGER\x1a", .files = {{"\xC4RGER.BAK", "t"}},
+     .verdict = "Ready.", .detail = "read in the ANSI code page"},
+    // The pass reads VN\ 1.5 s after the chord: an answer in time is ready, a later one is not.
+    {.name = "an answer at 1.5 s", .control = "DOC\x1a", .answerAfter = 1500, .files = kSaved, .verdict = "Ready.",
+     .detail = "VORNEL.CTL came 1.50 s after the keys"},
+    {.name = "an answer after 1.5 s", .control = "DOC\x1a", .answerAfter = 1550, .files = kSaved,
+     .verdict = "The macro answered late, after the 1.5 seconds Vornel gives it.",
+     .detail = "a first U's capture misses it"},
+    // The files of an earlier T are left for the next pass: only a change is this T's answer.
+    {.name = "left from before, the macro answering", .control = "DOC\x1a", .bak = "new", .files = kLeftFromBefore,
+     .verdict = "Ready.", .detail = "DOC.BAK is there (3 bytes)"},
+    {.name = "left from before, the macro silent", .files = kLeftFromBefore, .verdict = kNoNewAnswer,
+     .detail = "was left unchanged for 5 seconds"},
+    {.name = "left from before, no new save", .control = "DOC\x1a", .files = kLeftFromBefore,
+     .verdict = "DOC.BAK is the one from before the keys.", .detail = "before it writes VORNEL.CTL"},
+    {.name = "no VN beside vornel.exe", .control = "DOC\x1a", .noVn = true,
+     .verdict = "There is no folder VN beside vornel.exe.", .detail = "make the folder C:\\XY\\VN\\"},
+    {.name = "no VN and no keys", .command = "T", .noVn = true, .verdict = "There is no folder VN beside vornel.exe.",
+     .detail = "vornel.exe is in C:\\XY"},
+    // Started by XyWrite's host, as U will be: whether the host waits shows in the answer.
+    {.name = "a host that waits", .files = kSaved, .fromHost = true,
+     .verdict = "XyWrite's host waits for the programs it starts.", .detail = "start vornel K <depth> before"},
+    {.name = "a host that does not wait", .control = "DOC\x1a", .files = kSaved, .fromHost = true,
+     .verdict = "Ready.", .detail = "The host does not wait for the programs it starts"},
 };
 
 class SetupCheck : public ::testing::TestWithParam<SetupCase> {};
 
 TEST_P(SetupCheck, LeadsWithTheFirstThingToFixAndTouchesNothing) {
     const SetupCase& c = GetParam();
+    const std::string ctl = kDir + "VORNEL.CTL";
     MemoryPlatform p;
     p.titles = {c.title};
     p.maxForegroundQueries = 5000;  // 15 s of 10 ms looks
     p.delivery = c.delivery;
+    p.startedByFront = c.fromHost;
+    if (c.noVn) p.DropDirectory(kDir);
     if (c.watchRunning) p.machine()->watches[kDir] = 99;
     for (const auto& [name, bytes] : c.files) p.PutFile(kDir + name, bytes);
-    bool wrote = p.Has(kDir + "VORNEL.CTL");
-    p.onKeyEvent = [&](const KeyEvent& e) {  // the macro, on the chord's last key
-        if (e.vk != 0x7B || (e.flags & kKeyEventKeyUp) || !c.control) return;
-        p.PutFile(kDir + "VORNEL.CTL", *c.control);
+    bool wrote = p.Has(ctl);
+    bool typed = false;
+    std::int32_t since = 0;
+    const auto answer = [&] {  // the macro: a save, then the control file
+        if (!c.control) return;
+        if (c.bak) p.PutFile(kDir + "DOC.BAK", *c.bak);
+        p.PutFile(ctl, *c.control);
         wrote = true;
     };
+    p.onKeyEvent = [&](const KeyEvent& e) {  // the chord's last key
+        if (e.vk != 0x7B || (e.flags & kKeyEventKeyUp) || typed) return;
+        typed = true;
+        if (c.answerAfter == 0) answer();
+    };
+    p.onSleep = [&](std::int32_t ms) {
+        if (typed && since < c.answerAfter && (since += ms) >= c.answerAfter) answer();
+    };
+    if (c.takenFirst)  // between the look for a change and the turn that reads it
+        p.machine()->onOperation = [&](int) {
+            if (typed && !p.log.empty() && p.log.back().op == Op::BeingWritten && p.Has(ctl))
+                p.machine()->entries.erase(ctl), wrote = false;
+        };
     ASSERT_EQ(RunProgram(p, c.command), Ended::ByEnd);
     ASSERT_EQ(p.boxes.size(), 1u);
     const Box& box = p.boxes[0];
@@ -99,12 +151,18 @@ TEST_P(SetupCheck, LeadsWithTheFirstThingToFixAndTouchesNothing) {
     EXPECT_EQ(box.text.substr(0, box.text.find('\n')), c.verdict);
     EXPECT_NE(box.text.find(c.detail), std::string::npos) << box.text;
     EXPECT_NE(box.text.find("Code pages: ANSI 1252, DOS (OEM) 437."), std::string::npos);
-    EXPECT_NE(box.text.find(c.watchRunning ? "Watch mode runs on this VN\\." : "No watch mode runs on this VN\\."),
-              std::string::npos);
+    if (!c.noVn)
+        EXPECT_NE(box.text.find(c.watchRunning ? "Watch mode runs on this VN\\." : "No watch mode runs on this VN\\."),
+                  std::string::npos);
+    EXPECT_EQ(box.text.find("Next: start watch mode with vornel 11107B 5 20") != std::string::npos,
+              c.verdict == "Ready.")
+        << box.text;
+    if (c.noVn) EXPECT_TRUE(p.keyEvents.empty()) << "the macro would have nowhere to write";
     // Files nothing, deletes nothing: VN\ stays as the macro left it.
-    for (const auto& [name, bytes] : c.files) EXPECT_EQ(p.Content(kDir + name), bytes) << name;
     for (const Operation& o : p.log) EXPECT_FALSE(ChangesFiles(o.op)) << "touched " << o.path;
-    EXPECT_EQ(p.Has(kDir + "VORNEL.CTL"), wrote) << "the macro's control file is left for the next pass";
+    EXPECT_EQ(p.Has(ctl), wrote) << "the macro's control file is left for the next pass";
+    // The transfer file is never opened: the macro may be saving it this moment.
+    for (const std::string& read : p.reads) EXPECT_EQ(read, ctl);
 }
 
 INSTANTIATE_TEST_SUITE_P(Findings, SetupCheck, ::testing::ValuesIn(kCases), [](const auto& info) {

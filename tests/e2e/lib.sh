@@ -66,6 +66,14 @@ tell() {  # tell <stand-in> <command>
   : > "$T/$1.log.tmp"; grep -vx "done $2" "$T/$1.log" > "$T/$1.log.tmp"; cat "$T/$1.log.tmp" > "$T/$1.log"
 }
 
+# host_start <stand-in> <nowait|answering|blocked> <args...>: the stand-in, as
+# a DOS host, starts vornel.exe for its macro; waits until it has.
+host_start() {
+  local name=$1 how=$2; shift 2
+  printf 'start %s %s %s' "$how" "$(winpath "$T/vornel.exe")" "$*" > "$T/$name.cmd"
+  wait_for 10 log_has "started $how" "$name" || echo "     stand-in $name did not start vornel.exe"
+}
+
 edit() {  # edit <stand-in> <text>: changes the stand-in's document
   printf '%s' "$2" > "$T/$1.text.new" && mv "$T/$1.text.new" "$T/$1.text"
 }

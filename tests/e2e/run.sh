@@ -650,6 +650,16 @@ test_setup_check() {
     finish
   done
 
+  begin setup_no_vn
+  rmdir "$T/VN"
+  standin xy "XYWRITE - DOC"
+  vornel_bg T 11107B
+  got=$(dialog 20000); text=$(echo "$got" | sed -n 2p)
+  check "no VN\\: T's own verdict, not a failure box" starts "$text" 'There is no folder VN beside vornel.exe.\n'
+  check "... nothing typed" same "$(keys xy)" ""
+  check "... and no folder made" test ! -e "$T/VN"
+  finish
+
   begin setup_beside_watch_mode
   standin xy "XYWRITE - DOC"
   vornel_bg 11107B 30 5; local watch=$VPID
@@ -661,6 +671,66 @@ test_setup_check() {
   check "T ends" wait_for 10 ended
   check "watch mode goes on" running "$watch"
   finish
+}
+
+# --- vornel T started by XyWrite's host, and the step protocol on a waiting host ----
+
+test_host_check() {
+  local how got text
+  for how in nowait answering blocked; do
+    begin "host_$how"
+    standin xy "XYWRITE - DOC"
+    host_start xy "$how" T 11107B
+    got=$(dialog 25000); text=$(echo "$got" | sed -n 2p)
+    check "T knows the host started it" holds "$text" 'started by the program whose window is in front'
+    if [ "$how" = nowait ]; then
+      check "a host that does not wait: Ready" starts "$text" 'Ready.\n\n'
+      check "... and says it does not wait" holds "$text" 'The host does not wait for the programs it starts'
+    else
+      check "a host that waits ($how) is named" starts "$text" "XyWrite's host waits for the programs it starts."'\n'
+      check "... with K before the first U" holds "$text" 'start vornel K <depth> before it starts vornel U DOC'
+      check "... and the chord is answered once T has ended" wait_for 10 log_has saved xy
+    fi
+    finish
+  done
+
+  begin setup_twice
+  standin xy "XYWRITE - DOC"
+  vornel_bg T 11107B
+  check "a first T: Ready" starts "$(dialog 20000 | sed -n 2p)" 'Ready.\n\n'
+  wait_for 10 ended
+  tell xy "ctl none"
+  vornel_bg T 11107B
+  got=$(dialog 20000); text=$(echo "$got" | sed -n 2p)
+  check "the macro broken since: no Ready from the first T's files" \
+    starts "$text" 'No new VORNEL.CTL came after the keys: T could not tell whether the macro works.'
+  wait_for 10 ended
+  tell xy "ctl plain"
+  vornel_bg T 11107B
+  check "the macro mended: Ready again" starts "$(dialog 20000 | sed -n 2p)" 'Ready.\n\n'
+  finish
+
+  # The README's macro on a host that waits: save, K, then U. Without K
+  # first, U's start clears the control file and its capture sees no save.
+  local first
+  for first in K none; do
+    begin "host_step_$first"
+    put_snapshots 1 3
+    edit xy "the edit"
+    standin xy "XYWRITE - DOC"
+    tell xy save
+    [ "$first" = K ] && { host_start xy blocked K 20; wait_for 15 log_has "program ended" xy; : > "$T/xy.log"; }
+    host_start xy blocked U DOC
+    check "U ends and the host goes on" wait_for 20 log_has "program ended" xy
+    if [ "$first" = K ]; then
+      check "K files the edit first: no edit lost" same "$(content DOC.004)" "the edit"
+      check "... and U steps back from it" same "$(content DOC.VRN)" v3
+    else
+      check "without K the edit is in no snapshot" same "$(snapshots)" "DOC.001 DOC.002 DOC.003"
+      check "... and U steps back from the newest filed" same "$(content DOC.VRN)" v2
+    fi
+    finish
+  done
 }
 
 # The demo's own clean-up, on processes that have already gone.
@@ -693,6 +763,7 @@ if [ "$SET" = all ]; then
   test_stop
   test_oem_names
   test_setup_check
+  test_host_check
 fi
 test_store
 test_missing_vn

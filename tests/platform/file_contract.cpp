@@ -61,6 +61,29 @@ TEST_P(FileContract, RenameCopyAndDelete) {
     EXPECT_EQ(p().ListFirst(at("DOC.VRN")), "");
 }
 
+// T reads the macro's files by their directory entries while the macro may
+// still be saving them: nothing opened, a holder changes nothing.
+TEST_P(FileContract, StampsComeFromTheDirectoryEntry) {
+    EXPECT_EQ(p().StampOf(at("NONE.BAK")), std::nullopt);
+    EXPECT_EQ(FailureOf([&] { p().StampOf(backend_->MissingDirectory() + "DOC.BAK"); }), kPathNotFound);
+    backend_->MakeDirectory("DOC.001");
+    backend_->MakeHidden("DOC.002", "hidden");
+    EXPECT_EQ(p().StampOf(at("DOC.001")), std::nullopt) << "a folder";
+    EXPECT_EQ(p().StampOf(at("doc.002")), std::nullopt) << "a hidden file, which no listing shows";
+    p().WriteWhole(at("DOC.BAK"), "saved");
+    backend_->SetTime("DOC.BAK", 1'000'000'000);
+    backend_->HoldSharingAll("DOC.BAK", true);
+    const auto first = p().StampOf(at("doc.bak"));
+    ASSERT_TRUE(first.has_value());
+    EXPECT_EQ(first->size, 5);
+    backend_->SetTime("DOC.BAK", 1'000'000'002);
+    const auto second = p().StampOf(at("DOC.BAK"));
+    ASSERT_TRUE(second.has_value());
+    EXPECT_NE(*first, *second) << "a later write shows";
+    EXPECT_EQ(p().StampOf(at("DOC.BAK")), second) << "and nothing else does";
+    backend_->HoldSharingAll("DOC.BAK", false);
+}
+
 TEST_P(FileContract, WritingReplacesTheWholeContent) {
     p().WriteWhole(at("DOC.DAT"), "2 100");
     p().WriteWhole(at("DOC.DAT"), "3 9");

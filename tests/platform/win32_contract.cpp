@@ -5,6 +5,7 @@
 #undef ReplaceFile
 
 #include <atomic>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <thread>
@@ -265,6 +266,45 @@ TEST(Win32Window, KeysReachAWindowOfTheSameLevel) {
     EXPECT_EQ(win32.KeyDeliveryTo(reinterpret_cast<WindowHandle>(own)), KeyDelivery::Reaches);
     DestroyWindow(own);
     EXPECT_NE(win32.KeyDeliveryTo(reinterpret_cast<WindowHandle>(GetDesktopWindow())), KeyDelivery::Dropped);
+}
+
+// A second run of this test program, started by this one, asks about this
+// one's window as vornel.exe asks about a DOS host's: a program of another
+// process at the same level, which started it.
+TEST(Win32Window, TheProgramThatStartedThisRunIsKnownByItsWindow) {
+    if (const char* starter = std::getenv("VORNEL_STARTER_WINDOW")) {  // the second run
+        Win32Platform win32;
+        const auto window = static_cast<WindowHandle>(std::stoull(starter));
+        const bool started = win32.StartedBy(window);
+        const bool reaches = win32.KeyDeliveryTo(window) == KeyDelivery::Reaches;
+        const bool desktop = win32.StartedBy(reinterpret_cast<WindowHandle>(GetDesktopWindow()));
+        ExitProcess((started ? 0 : 1) | (reaches ? 0 : 2) | (desktop ? 4 : 0));
+    }
+    Win32Platform win32;
+    const HWND own = CreateWindowExA(0, "STATIC", "XYWRITE - DOC", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(own, nullptr);
+    EXPECT_FALSE(win32.StartedBy(reinterpret_cast<WindowHandle>(own))) << "no run starts itself";
+    EXPECT_FALSE(win32.StartedBy(0));
+    char exe[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    SetEnvironmentVariableA("VORNEL_STARTER_WINDOW", std::to_string(reinterpret_cast<std::uintptr_t>(own)).c_str());
+    std::string line = "\"" + std::string(exe) + "\" --gtest_filter=Win32Window.TheProgramThatStartedThisRunIsKnownByItsWindow";
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    const BOOL created = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    SetEnvironmentVariableA("VORNEL_STARTER_WINDOW", nullptr);
+    ASSERT_TRUE(created);
+    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    DestroyWindow(own);
+    EXPECT_EQ(code & 1, 0u) << "the starter's window was not known as the starter's";
+    EXPECT_EQ(code & 2, 0u) << "keys to another program at the same level do not reach it";
+    EXPECT_EQ(code & 4, 0u) << "the desktop started nothing";
+    EXPECT_LT(code, 8u);
 }
 
 TEST(Win32Window, NoForegroundWindowGivesABlankTitle) {

@@ -12,8 +12,15 @@
 // for writing six seconds after writing it, as a slow disk would, or "ctl
 // crlf" / "ctl path" / "ctl plain": what later saves write into VORNEL.CTL
 // (the name and CR LF, as a careless macro would; the full path of the
-// document, as DOSBox-X's starttranspath hands it over; the name and one
-// character).
+// document; the name and one character), or "ctl none": later chords save
+// nothing at all, as a macro that broke.
+//
+// It can also play a DOS host starting a Windows program for the macro:
+// "start <how> <exe> <arguments>" starts it, in one of the three ways hosts
+// do: "nowait" goes on at once; "answering" keeps its window answering while
+// the DOS program waits, so a chord meanwhile is answered only once the
+// program has ended; "blocked" waits in its only thread, so keys sent
+// meanwhile queue in Windows and reach it after the program has ended.
 #include <windows.h>
 
 #include <cstdio>
@@ -30,6 +37,8 @@ std::string g_slow;            // "BAK" or "CTL": held open by the next save
 std::string g_ctl = "plain";   // how saves write VORNEL.CTL
 FILE* g_held = nullptr;        // the file a slow save still has open
 DWORD g_releaseAt = 0;
+HANDLE g_child = nullptr;      // the program started "answering", while it runs
+bool g_chordWaiting = false;   // a chord that came meanwhile, answered when it ends
 
 void Log(const std::string& line) {
     if (FILE* f = std::fopen(g_logFile.c_str(), "ab")) {
@@ -69,6 +78,7 @@ void SaveFile(const std::string& kind, const std::string& path, const std::strin
 }
 
 void Save() {
+    if (g_ctl == "none") return Log("saved nothing");
     SaveFile("BAK", g_vn + "\\" + g_doc + ".BAK", ReadAll(g_textFile));
     const std::string name = g_ctl == "crlf"   ? g_doc + "\r\n"
                            : g_ctl == "path" ? g_vn + "\\" + g_doc + "\x1a"
@@ -95,13 +105,48 @@ void OnKey(WPARAM vk, LPARAM lp, bool down) {
     if (!down || wasDown || g_chord.empty() || static_cast<int>(vk) != g_chord.back()) return;
     for (size_t i = 0; i + 1 < g_chord.size(); ++i)
         if (!g_down[g_chord[i]]) return;
+    if (g_child) {  // the DOS side is waiting for the program it started
+        g_chordWaiting = true;
+        return Log("chord waits");
+    }
     Save();
+}
+
+// Starts the program as the DOS host would for the macro's command.
+void StartProgram(const std::string& how, const std::string& commandLine) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::string line = commandLine;
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return Log("start failed");
+    CloseHandle(pi.hThread);
+    Log("started " + how);
+    if (how == "blocked") {
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        CloseHandle(pi.hProcess);
+        Log("program ended");
+    } else if (how == "answering") {
+        g_child = pi.hProcess;
+    } else {
+        CloseHandle(pi.hProcess);
+    }
+}
+
+void CheckProgram() {
+    if (!g_child || WaitForSingleObject(g_child, 0) != WAIT_OBJECT_0) return;
+    CloseHandle(g_child);
+    g_child = nullptr;
+    Log("program ended");
+    if (g_chordWaiting) Save();
+    g_chordWaiting = false;
 }
 
 void Poll(HWND hwnd) {
     const bool front = GetForegroundWindow() == hwnd;
     if (front && !g_wasFront) Log("front");
     g_wasFront = front;
+    CheckProgram();
     if (g_held && static_cast<LONG>(GetTickCount() - g_releaseAt) >= 0) {
         std::fclose(g_held);
         g_held = nullptr;
@@ -120,6 +165,11 @@ void Poll(HWND hwnd) {
     if (command == "quit") DestroyWindow(hwnd);
     if (command.rfind("slow ", 0) == 0) g_slow = command.substr(5);
     if (command.rfind("ctl ", 0) == 0) g_ctl = command.substr(4);
+    if (command.rfind("start ", 0) == 0) {
+        const std::string rest = command.substr(6);
+        const auto blank = rest.find(' ');
+        StartProgram(rest.substr(0, blank), blank == std::string::npos ? "" : rest.substr(blank + 1));
+    }
     Log("done " + command);
 }
 

@@ -293,11 +293,26 @@ bool MemoryPlatform::SameBytes(const std::string& a, const std::string& b) {
     return Unwritten(a).bytes == Unwritten(b).bytes;
 }
 
+std::optional<FileStamp> MemoryPlatform::StampOf(const std::string& path) {
+    Tick(Op::Stamp, path);
+    const Entry* e = Lookup(path);
+    if (!e || e->hidden) return std::nullopt;
+    return FileStamp{static_cast<std::int64_t>(e->bytes.size()), e->time};
+}
+
 bool MemoryPlatform::NameTaken(const std::string& path) {
     Tick(Op::NameTaken, path);
     touched.push_back(path);
     CheckDirectory(path);
-    return machine_->entries.count(Key(path)) > 0;
+    const std::string key = Key(path);
+    if (machine_->entries.count(key) > 0) return true;
+    // A folder is there unless dropped: the working directory, or any on the way to a file.
+    const std::string folder = key + "\\";
+    for (const std::string& dir : machine_->missingDirectories)
+        if (folder.rfind(dir, 0) == 0) return false;
+    if (key == Key(programDirectory + "\\VN")) return true;
+    const auto next = machine_->entries.lower_bound(folder);
+    return next != machine_->entries.end() && next->first.rfind(folder, 0) == 0;
 }
 
 namespace {
@@ -444,6 +459,7 @@ std::int32_t MemoryPlatform::MapVirtualKeyA(std::int32_t code, std::int32_t) {
 }
 
 KeyDelivery MemoryPlatform::KeyDeliveryTo(WindowHandle) { return delivery; }
+bool MemoryPlatform::StartedBy(WindowHandle window) { return window != 0 && startedByFront; }
 
 std::size_t MemoryPlatform::SendInput(const std::vector<KeyEvent>& events) {
     Tick(Op::KeyEvent);

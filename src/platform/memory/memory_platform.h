@@ -25,9 +25,9 @@ struct SimulationStopped {};
 enum class Op {
     CommandLine, ProgramDirectory, ListFirst, ListNext, Delete, Rename, Copy, Read, Write,
     ForegroundWindow, WindowText, KeyState, MapVirtualKey, KeyEvent, Sleep, Beep, MessageBox,
-    Replace, Size, Compare, BeingWritten, Lock, Unlock, Claim, Release, NameTaken,
+    Replace, Size, Compare, BeingWritten, Lock, Unlock, Claim, Release, NameTaken, Stamp,
 };
-inline constexpr int kOpKinds = 26;
+inline constexpr int kOpKinds = 27;
 
 struct Operation {
     Op op;
@@ -101,6 +101,7 @@ public:
     // Names fold per character in the ANSI code page; {932, 932} is Japanese Windows.
     CodePages codePages;
     KeyDelivery delivery = KeyDelivery::Reaches;  // what Windows does with keys for the window in front
+    bool startedByFront = false;  // the program in front started this run (a DOS host running the macro)
     // How many events Windows takes of each SendInput in turn (a locked
     // desktop takes none); once the list is spent, all of them.
     std::vector<std::size_t> inputTaken;
@@ -176,6 +177,7 @@ public:
     std::int64_t FileSize(const std::string& path) override;
     bool SameBytes(const std::string& a, const std::string& b) override;
     bool BeingWritten(const std::string& path) override;
+    std::optional<FileStamp> StampOf(const std::string& path) override;
     bool NameTaken(const std::string& path) override;
     // The DOS code page is 437 and the ANSI one 1252, as on a US or Western
     // European Windows.
@@ -193,6 +195,7 @@ public:
     void GetKeyboardState(KeyboardState& state) override;
     std::int32_t MapVirtualKeyA(std::int32_t code, std::int32_t mapType) override;
     KeyDelivery KeyDeliveryTo(WindowHandle window) override;
+    bool StartedBy(WindowHandle window) override;
     std::size_t SendInput(const std::vector<KeyEvent>& events) override;
     void Sleep(std::int32_t milliseconds) override;
     void Beep() override;

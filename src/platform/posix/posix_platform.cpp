@@ -474,6 +474,19 @@ bool PosixPlatform::SameBytes(const std::string& a, const std::string& b) {
 // shows as a shorter or different copy, as any other change does.
 bool PosixPlatform::BeingWritten(const std::string&) { return false; }
 
+std::optional<FileStamp> PosixPlatform::StampOf(const std::string& path) {
+    const std::string real = Resolve(path);
+    struct stat st {};
+    if (::stat(real.c_str(), &st) != 0) {
+        if (errno != ENOENT) RaiseErrnoAt(real);
+        if (!IsDirectory(Split(real).first)) Raise(kPathNotFound);
+        return std::nullopt;
+    }
+    if (!IsListed(Split(real).first, Split(real).second)) return std::nullopt;
+    return FileStamp{static_cast<std::int64_t>(st.st_size),
+                     static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+}
+
 // Dot files stand for hidden ones: the listing leaves them out, but they
 // keep their names.
 bool PosixPlatform::NameTaken(const std::string& path) {
@@ -605,6 +618,7 @@ void PosixPlatform::GetWindowTextA(WindowHandle, std::string&, std::int32_t) {}
 void PosixPlatform::GetKeyboardState(KeyboardState& state) { state.fill(0); }
 std::int32_t PosixPlatform::MapVirtualKeyA(std::int32_t, std::int32_t) { return 0; }
 KeyDelivery PosixPlatform::KeyDeliveryTo(WindowHandle) { return KeyDelivery::CannotTell; }
+bool PosixPlatform::StartedBy(WindowHandle) { return false; }  // no windows here
 std::size_t PosixPlatform::SendInput(const std::vector<KeyEvent>& events) { return events.size(); }
 
 void PosixPlatform::Sleep(std::int32_t milliseconds) {

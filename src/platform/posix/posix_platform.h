@@ -33,6 +33,7 @@ public:
     std::int64_t FileSize(const std::string& path) override;
     bool SameBytes(const std::string& a, const std::string& b) override;
     bool BeingWritten(const std::string& path) override;
+    std::optional<FileStamp> StampOf(const std::string& path) override;
     bool NameTaken(const std::string& path) override;
     std::string OemReading(const std::string& name) override;
     CodePages GetCodePages() override;
@@ -48,6 +49,7 @@ public:
     void GetKeyboardState(KeyboardState& state) override;
     std::int32_t MapVirtualKeyA(std::int32_t code, std::int32_t mapType) override;
     KeyDelivery KeyDeliveryTo(WindowHandle window) override;
+    bool StartedBy(WindowHandle window) override;
     std::size_t SendInput(const std::vector<KeyEvent>& events) override;
     void Sleep(std::int32_t milliseconds) override;
     void Beep() override;

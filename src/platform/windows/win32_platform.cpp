@@ -1,5 +1,6 @@
 #include <windows.h>
 #include <sddl.h>
+#include <tlhelp32.h>
 // The seam's names are plain words; the Windows headers make some of them macros.
 #undef DeleteFile
 #undef CopyFile
@@ -537,6 +538,22 @@ bool Win32Platform::BeingWritten(const std::string& path) {
     return false;
 }
 
+// From the directory entry: opening the file, even to read, could refuse
+// the word processor's save that is writing it this moment.
+std::optional<FileStamp> Win32Platform::StampOf(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) return std::nullopt;
+        Raise(FailureForWin32Error(error));
+    }
+    if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
+        return std::nullopt;
+    const auto wide = [](DWORD high, DWORD low) { return static_cast<std::int64_t>((ULONGLONG{high} << 32) | low); };
+    return FileStamp{wide(data.nFileSizeHigh, data.nFileSizeLow),
+                     wide(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime)};
+}
+
 bool Win32Platform::NameTaken(const std::string& path) {
     if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
     const DWORD error = ::GetLastError();
@@ -702,6 +719,48 @@ KeyDelivery Win32Platform::KeyDeliveryTo(WindowHandle window) {
     ::CloseHandle(process);
     if (!known) return KeyDelivery::CannotTell;
     return static_cast<long>(theirs) > ownIntegrity_ ? KeyDelivery::Dropped : KeyDelivery::Reaches;
+}
+
+namespace {
+
+// When the process was started; 0 when it cannot be looked at.
+ULONGLONG CreationOf(DWORD pid) {
+    const HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pid);
+    if (!process) return 0;
+    FILETIME created{}, exited{}, kernel{}, user{};
+    const bool got = ::GetProcessTimes(process, &created, &exited, &kernel, &user) != 0;
+    ::CloseHandle(process);
+    return got ? (ULONGLONG{created.dwHighDateTime} << 32) | created.dwLowDateTime : 0;
+}
+
+}  // namespace
+
+// Up this run's line of parents in one Tool Help snapshot: the DOS host
+// itself, or the command processor (cmd.exe) it started for the macro. A
+// parent started after its child is a number Windows gave out again once
+// the real parent had ended.
+bool Win32Platform::StartedBy(WindowHandle window) {
+    DWORD owner = 0;
+    if (!window || !::GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &owner) || owner == 0) return false;
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    std::map<DWORD, DWORD> parents;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32First(snapshot, &entry); more; more = ::Process32Next(snapshot, &entry))
+        parents[entry.th32ProcessID] = entry.th32ParentProcessID;
+    ::CloseHandle(snapshot);
+    DWORD child = ::GetCurrentProcessId();
+    for (int step = 0; step < 3; ++step) {
+        const auto it = parents.find(child);
+        if (it == parents.end() || it->second == 0 || it->second == child) return false;
+        const DWORD parent = it->second;
+        const ULONGLONG born = CreationOf(parent);
+        if (born == 0 || born > CreationOf(child)) return false;
+        if (parent == owner) return true;
+        child = parent;
+    }
+    return false;
 }
 
 // One call for the whole chord: Windows puts no other input between its events.
