@@ -43,6 +43,9 @@ struct RunState {
     Long state = 0;
     Long pointer = 0;
 
+    // Watch mode's passes in a row whose keys Windows took none of.
+    Small refusedPasses = 0;
+
     Small checkpoint = 0;  // how far the run has got; shown in the failure box
     // Watch mode's passes run in the background: their box must not take
     // the keys from whatever the user is typing into.

@@ -220,7 +220,12 @@ void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window, bool fromH
     if (before.control)
         found.Note("VORNEL.CTL was there before the keys (a save no pass has taken in yet): T leaves it and waits "
                    "for the macro to write it anew.");
-    Play(rs, rs.trigger, window);
+    if (!Play(rs, rs.trigger, window)) {
+        found.Fix("Windows took none of the keys.",
+                  "Windows took none of the keys " + rs.trigger + " (the screen was locked, a secure desktop was up, "
+                  "or a program blocks input): nothing was typed. Run T again.");
+        return;
+    }
     Long waited = 0;
     for (;;) {
         const std::optional<FileStamp> now = platform.StampOf(rs.controlFilePath);
@@ -279,7 +284,7 @@ void CheckSetup(RunState& rs) {
         if (rs.trigger.empty())
             found.Note("No keys were given, so none were typed: run vornel T with your chord (vornel T 11107B) to "
                        "check the macro too.");
-        else if (rs.trigger.find_first_not_of("0123456789ABCDEF") != std::string::npos)
+        else if (!std::all_of(rs.trigger.begin(), rs.trigger.end(), IsHexDigit))
             found.Fix("The keys are not hexadecimal codes.",
                       "The keys " + rs.trigger + " are not a row of two-digit hexadecimal key codes (11 Ctrl, 10 "
                       "Shift, 7B F12): nothing was typed. Watch mode would fail with 13.");

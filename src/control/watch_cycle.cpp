@@ -11,6 +11,18 @@ namespace vornel {
 
 static_assert(kStopWait >= kTurnWait + kSavePause + 4 * kHoldWait);
 
+namespace {
+
+[[noreturn]] void RaiseRefusedOnAndOn() {
+    Failure failure = MakeFailure(kKeysRefused);
+    failure.description = "Windows took none of the keys on " + Digits(kRefusedPassLimit) +
+                          " passes in a row while XyWrite was in front (a program that blocks input); nothing was "
+                          "pressed";
+    throw failure;
+}
+
+}  // namespace
+
 bool IsWordProcessorTitle(const std::string& title, Long codePage) {
     return Find(Upper(title, codePage), kWordProcessorTitle) == 1;
 }
@@ -33,7 +45,11 @@ void RunWatchCycle(RunState& rs) {
         SetCheckpoint(rs, 7);
         if (IsWordProcessorTitle(title, rs.codePage)) {
             if (rs.mode < kSingleIntake) {
-                Play(rs, rs.trigger, window);
+                if (!Play(rs, rs.trigger, window)) {
+                    if (++rs.refusedPasses >= kRefusedPassLimit) RaiseRefusedOnAndOn();
+                    continue;  // nothing typed, nothing to wait for: the next pass tries again
+                }
+                rs.refusedPasses = 0;
                 platform.Sleep(kSavePause);
             }
             SetCheckpoint(rs, 10);
@@ -43,6 +59,8 @@ void RunWatchCycle(RunState& rs) {
             }
             SetCheckpoint(rs, 14);
             if (rs.mode >= kStepBack && rs.mode <= 4) return;
+        } else {
+            rs.refusedPasses = 0;  // only refusals with the word processor in front, in a row, add up
         }
         if (rs.mode == kSingleIntake) EndProgram(platform);
         if (rs.mode != kWatch) platform.Sleep(kFrontPollPause);  // command U, still waiting

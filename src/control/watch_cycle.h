@@ -10,6 +10,12 @@ inline constexpr Long kSavePause = 1500;  // ms the word processor gets to save
 inline constexpr Long kFrontPollPause = 10;
 inline constexpr const char* kWordProcessorTitle = "XYWRITE";
 
+// A pass whose keys Windows takes none of (the screen was locked between the
+// title test and the keys) is a pass without the word processor in front;
+// this many in a row, with its title still in front, is something that
+// blocks input all day, and the user is told.
+inline constexpr Small kRefusedPassLimit = 10;
+
 // The title test: the word processor is in front when the title begins with
 // XYWRITE, in any mix of letter cases.
 bool IsWordProcessorTitle(const std::string& title, Long codePage);

@@ -20,8 +20,7 @@ static const char* DescriptionOf(std::int32_t number) {
             return "XyWrite's host runs as administrator and Vornel does not, so Windows drops the keys Vornel "
                    "types. Run XyWrite's host and Vornel the same way";
         case kKeysRefused:
-            return "Windows took none or only some of the keys (a locked desktop or a program that blocks "
-                   "input); every key Vornel pressed is up again";
+            return "Windows took none of the keys (a program that blocks input); nothing was pressed";
         case kOtherAccount:
             return "A Vornel started as another user (with an administrator's password) holds VN\\. Run "
                    "XyWrite's host and every Vornel as the same user";

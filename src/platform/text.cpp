@@ -198,6 +198,8 @@ bool IsNumeric(const std::string& text) {
     return scan.end == body.size();
 }
 
+bool IsHexDigit(char c) { return IsDigitIn(c, 16); }
+
 Long HexValue(const std::string& code) {
     const Scan scan = ScanRadix(code, 0, 16);
     if (code.empty() || scan.end != code.size()) Raise(kTypeMismatch);

@@ -38,6 +38,8 @@ std::string Digits(Long value);  // NumberText trimmed
 // Reads the number at the start of a text; 0 when there is none.
 double LeadingNumber(const std::string& text);
 bool IsNumeric(const std::string& text);
+// The hexadecimal digits: 0 to 9, A to F in either case.
+bool IsHexDigit(char c);
 // Value of "&H" & code; a non-hexadecimal character is a type mismatch.
 Long HexValue(const std::string& code);
 

@@ -1,5 +1,6 @@
 #include "trigger/player.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace vornel {
@@ -36,8 +37,6 @@ KeyEvent Event(Long code, std::uint8_t scan, std::uint32_t flags) {
 std::uint8_t ScanCode(Platform& platform, Long code) {
     return ToByte(platform.MapVirtualKeyA(code, 0));
 }
-
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
 
 // A letter key, 41 (A) to 5A (Z): the only keys whose case Caps Lock flips.
 bool IsLetterKey(const std::string& code) {
@@ -86,8 +85,10 @@ void MarkHeld(KeyboardState& keys, Long code) {
 
 // Windows took only the first `taken` events: every key among them still
 // down goes up again, newest first, so that the user's next letters are not
-// read as Ctrl or Alt chords.
-void LetUpWhatWasPressed(Platform& platform, const std::vector<KeyEvent>& events, std::size_t taken) {
+// read as Ctrl or Alt chords. The let-ups may be refused too (the desktop is
+// still locked): what was not taken is tried once more. False when a key
+// may still be down.
+bool LetUpWhatWasPressed(Platform& platform, const std::vector<KeyEvent>& events, std::size_t taken) {
     std::vector<KeyEvent> down;
     for (std::size_t i = 0; i < taken; ++i) {
         const KeyEvent& e = events[i];
@@ -98,7 +99,15 @@ void LetUpWhatWasPressed(Platform& platform, const std::vector<KeyEvent>& events
     }
     std::vector<KeyEvent> ups;
     for (auto it = down.rbegin(); it != down.rend(); ++it) ups.push_back(KeyEvent{it->vk, it->scan, it->flags | kKeyEventKeyUp});
-    if (!ups.empty()) platform.SendInput(ups);
+    for (int attempt = 0; attempt < 2 && !ups.empty(); ++attempt)
+        ups.erase(ups.begin(), ups.begin() + static_cast<std::ptrdiff_t>(std::min(platform.SendInput(ups), ups.size())));
+    return ups.empty();
+}
+
+[[noreturn]] void RaiseKeysCut(bool allUp) {
+    Failure failure = MakeFailure(kKeysRefused);
+    failure.description = allUp ? kKeysCutAllUp : kKeysCutSomeDown;
+    throw failure;
 }
 
 }  // namespace
@@ -107,7 +116,7 @@ void LetUpWhatWasPressed(Platform& platform, const std::vector<KeyEvent>& events
 // now, and then sent in one piece: a letter the user types meanwhile can
 // never land between the chord's Ctrl down and Ctrl up, and a bad code fails
 // before anything is sent, so no key is left down.
-void Play(RunState& rs, const std::string& sequence, WindowHandle window) {
+bool Play(RunState& rs, const std::string& sequence, WindowHandle window) {
     Platform& platform = rs.platform;
     if (!sequence.empty() && platform.KeyDeliveryTo(window) == KeyDelivery::Dropped) {
         SetCheckpoint(rs, 8);
@@ -155,12 +164,11 @@ void Play(RunState& rs, const std::string& sequence, WindowHandle window) {
             events.push_back(Event(value, ScanCode(platform, value), kKeyEventKeyUp));
         }
     }
-    if (events.empty()) return;
+    if (events.empty()) return true;
     const std::size_t taken = platform.SendInput(events);
-    if (taken < events.size()) {
-        LetUpWhatWasPressed(platform, events, taken);
-        Raise(kKeysRefused);
-    }
+    if (taken == 0) return false;  // nothing pressed: nothing to let up
+    if (taken < events.size()) RaiseKeysCut(LetUpWhatWasPressed(platform, events, taken));
+    return true;
 }
 
 }  // namespace vornel

@@ -13,8 +13,17 @@ inline constexpr Long kCapsLock = 0x14;
 // Types a row of two-digit hexadecimal virtual-key codes into the window in
 // front. Modifiers and toggles are held until the end and released newest
 // first; keys the user already holds or has toggled on are left alone.
-// Keys that Windows would drop, or drops, are a failure, never a silent pass:
-// then nothing is typed, or every key pressed is let up again.
-void Play(RunState& rs, const std::string& sequence, WindowHandle window = 0);
+// Keys that Windows would drop are a failure, and nothing is typed. False
+// when Windows took none of the keys (input belongs to a locked or secure
+// desktop this moment): nothing was pressed. When it took only some, every
+// key pressed is let up again and the failure says whether that worked.
+bool Play(RunState& rs, const std::string& sequence, WindowHandle window = 0);
+
+inline constexpr const char* kKeysCutAllUp =
+    "Windows took only some of the keys (a locked desktop or a program that blocks input); every key Vornel "
+    "pressed is up again";
+inline constexpr const char* kKeysCutSomeDown =
+    "Windows took only some of the keys (a locked desktop or a program that blocks input), and refused to let "
+    "them up again: a key Vornel pressed may still be down. Press and let go of Ctrl, Shift and Alt once";
 
 }  // namespace vornel

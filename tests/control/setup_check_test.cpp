@@ -26,6 +26,7 @@ struct SetupCase {
     bool fromHost = false;   // XyWrite's host started T, as the macro starts U
     bool noVn = false;       // no VN\ beside vornel.exe
     bool takenFirst = false; // a watch mode takes the answer in between T's look and its read
+    std::vector<std::size_t> inputTaken;  // how many keys Windows takes (none: a locked desktop)
     std::string verdict;     // the box's first line
     std::string detail;      // a line that must stand in the rest
 };
@@ -57,6 +58,8 @@ const SetupCase kCases[] = {
      .files = kSaved, .verdict = "Ready.", .detail = "the keys show it"},
     {.name = "chord bound to nothing", .files = kSaved, .verdict = "No VORNEL.CTL came after the keys.",
      .detail = "the chord is not bound to the macro"},
+    {.name = "a locked desktop takes no key", .control = "DOC\x1a", .files = kSaved, .inputTaken = {0},
+     .verdict = "Windows took none of the keys.", .detail = "nothing was typed"},
     {.name = "watch mode took it first", .files = kSaved, .watchRunning = true,
      .verdict = "No VORNEL.CTL came after the keys.",
      .detail = "Watch mode runs on this VN\\ and may have taken it in first"},
@@ -117,6 +120,7 @@ TEST_P(SetupCheck, LeadsWithTheFirstThingToFixAndTouchesNothing) {
     p.maxForegroundQueries = 5000;  // 15 s of 10 ms looks
     p.delivery = c.delivery;
     p.startedByFront = c.fromHost;
+    p.inputTaken = c.inputTaken;
     if (c.noVn) p.DropDirectory(kDir);
     if (c.watchRunning) p.machine()->watches[kDir] = 99;
     for (const auto& [name, bytes] : c.files) p.PutFile(kDir + name, bytes);

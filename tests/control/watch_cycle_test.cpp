@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 #include "support/sim.h"
@@ -45,6 +46,44 @@ TEST(WatchCycle, OnePassOfTheRoad) {
                                                   {0x7B, 0x58, 2}, {0x10, 0x2A, 2}, {0x11, 0x1D, 2}}));
     EXPECT_EQ(p.sleeps, (std::vector<std::int32_t>{5000, 1500, 5000}));  // stopped in the next pass
     EXPECT_TRUE(p.boxes.empty());
+}
+
+// The screen locked between the title test and the keys: Windows takes
+// none of them. That pass files nothing and says nothing; watch mode goes
+// on. Refusals with XyWrite in front that go on and on are told; a pass
+// without XyWrite in front, or one that types, starts the count anew.
+TEST(WatchCycle, APassWhoseKeysAreAllRefusedCostsThatPassOnly) {
+    const struct {
+        const char* name;
+        std::vector<std::size_t> taken;   // of each pass's SendInput
+        std::vector<std::string> titles;  // one per pass
+        int saves;
+        bool told;
+    } cases[] = {
+        {"one pass refused", {0}, {"XYWRITE"}, 1, false},
+        {"refused up to the limit less one", std::vector<std::size_t>(kRefusedPassLimit - 1, 0), {"XYWRITE"}, 1,
+         false},
+        {"refused on every pass up to the limit", std::vector<std::size_t>(kRefusedPassLimit, 0), {"XYWRITE"}, 0,
+         true},
+        {"a pass without XyWrite between", std::vector<std::size_t>(kRefusedPassLimit, 0),
+         {"XYWRITE", "XYWRITE", "Notepad", "XYWRITE"}, 1, false},
+    };
+    for (const auto& c : cases) {
+        MemoryPlatform p;
+        FakeXyWrite xy(p);
+        p.inputTaken = c.taken;
+        p.titles = c.titles;
+        p.maxForegroundQueries = kRefusedPassLimit + 2;
+        RunProgram(p, "11107B 5 8");
+        EXPECT_EQ(xy.saves > 0, c.saves > 0) << c.name;
+        ASSERT_EQ(p.boxes.size(), c.told ? 1u : 0u) << c.name;
+        if (c.told) {
+            EXPECT_EQ(p.boxes[0].text.rfind("Error # 81 (Debug #16)", 0), 0u) << p.boxes[0].text;
+            EXPECT_NE(p.boxes[0].text.find("none of the keys on 10 passes in a row"), std::string::npos);
+        }
+        EXPECT_TRUE(std::find(p.sleeps.begin(), p.sleeps.end(), 1500) == p.sleeps.end() || c.saves > 0)
+            << c.name << ": no pause for a save after keys that went nowhere";
+    }
 }
 
 TEST(WatchCycle, SnapshotsOnlyWhenTheTextChanged) {
