@@ -64,9 +64,9 @@ bool SameName(const std::string& a, const std::string& b, int codePage) {
     return true;
 }
 
-std::string FoldedHash(const std::string& path) {
+std::string FoldedHash(const std::string& path, int codePage) {
     unsigned long long hash = 14695981039346656037ull;
-    for (const unsigned char c : Upper(path)) hash = (hash ^ c) * 1099511628211ull;
+    for (const unsigned char c : Upper(path, codePage)) hash = (hash ^ c) * 1099511628211ull;
     char digits[24];
     std::snprintf(digits, sizeof digits, "%016llx", hash);
     return digits;

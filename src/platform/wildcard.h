@@ -10,8 +10,8 @@ namespace vornel {
 bool WildcardMatch(const std::string& pattern, const std::string& name, int codePage = 0);
 bool SameName(const std::string& a, const std::string& b, int codePage = 0);  // case-insensitive equality
 // Sixteen hexadecimal digits that stand for a path, whatever its letter case
-// (FNV-1a of the upper-cased path): for names of system objects that must be
-// short.
-std::string FoldedHash(const std::string& path);
+// (FNV-1a of the path upper-cased per character in the code page): for names
+// of system objects that must be short.
+std::string FoldedHash(const std::string& path, int codePage = 0);
 
 }  // namespace vornel

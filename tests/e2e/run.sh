@@ -381,6 +381,30 @@ test_other_programs() {
   check "nothing left aside" bash -c "! ls '$T/VN' | grep -q '~'"
   finish
 
+  # A holder that outlasts the wait (a sync client uploading for 10 s,
+  # sharing everything). Where NTFS takes the rename by handle the step goes
+  # through; Wine refuses it (87), as Windows 7 would, so here the wait and
+  # 70 stand: the held file as it was, and nothing left aside.
+  local what file got
+  for what in U R; do
+    begin "held_long_$what"
+    put_snapshots 1 5; printf 'old' > "$T/VN/DOC.VRN"
+    if [ "$what" = U ]; then file=DOC.VRN; printf '2 5' > "$T/VN/DOC.DAT"; else file=DOC.DAT; printf '2 3' > "$T/VN/DOC.DAT"; fi
+    hold "$file" 10000 all
+    vornel_bg "$what" DOC
+    got=$(dialog 20000)
+    check "$what with $file held 10 s: 70 once the wait is over" starts "$(echo "$got" | sed -n 2p)" 'Error # 70 (Debug #'
+    check "... the run ends" wait_for 15 ended
+    if [ "$what" = U ]; then
+      check "... DOC.VRN as it was" same "$(content DOC.VRN)" old
+      check "... DOC.DAT as it was" same "$(content DOC.DAT)" "2 5"
+    else
+      check "... DOC.DAT as it was" same "$(content DOC.DAT)" "2 3"
+    fi
+    check "... nothing left aside" bash -c "! ls '$T/VN' | grep -q '~'"
+    finish
+  done
+
   begin held_transfer
   standin xy "XYWRITE - DOC"
   printf 'kept' > "$T/VN/DOC.BAK"; printf 'DOC\032' > "$T/VN/VORNEL.CTL"

@@ -186,10 +186,12 @@ TEST_P(FileContract, ReplacingPutsAWholeFileInPlace) {
     EXPECT_EQ(p().ReadWhole(at("DOC.VRN")), "new result");
 }
 
-// A scanner that shares everything still keeps a file from being replaced on
-// NTFS. Such a move fails as in use, with both files as they were, so that it
-// is waited out; once the scanner lets go it goes through.
-TEST_P(FileContract, AReplaceOntoAFileHeldSharingEverythingIsInUse) {
+// A scanner or a sync client that shares everything: where the file system
+// takes the rename by handle, the replace goes through at once, however long
+// the holder stays; where it does not (NTFS before Windows 10 1607, FAT, many
+// shares), the move fails as in use with both files as they were, so that it
+// is waited out, and goes through once the holder lets go.
+TEST_P(FileContract, AReplaceOntoAFileHeldSharingEverything) {
     p().WriteWhole(at("DOC.VRN"), "old result");
     p().WriteWhole(at("DOC.VN~"), "new result");
     backend_->HoldSharingAll("DOC.VRN", true);
@@ -200,7 +202,10 @@ TEST_P(FileContract, AReplaceOntoAFileHeldSharingEverythingIsInUse) {
         moved = false;
         EXPECT_TRUE(failure.inUse) << failure.number;
         EXPECT_EQ(p().ReadWhole(at("DOC.VN~")), "new result");
+        EXPECT_EQ(p().ReadWhole(at("DOC.VRN")), "old result");
     }
+    if (const auto replaces = backend_->ReplacesHeldFiles()) EXPECT_EQ(moved, *replaces);
+    if (moved) EXPECT_EQ(p().ReadWhole(at("DOC.VRN")), "new result") << "replaced while still held";
     backend_->HoldSharingAll("DOC.VRN", false);
     if (!moved) p().ReplaceFile(at("DOC.VN~"), at("DOC.VRN"));
     EXPECT_EQ(p().ReadWhole(at("DOC.VRN")), "new result");
@@ -305,11 +310,19 @@ struct MemoryBackend : FileBackend {
     void SetTime(const std::string& name, std::int64_t seconds) override { memory.SetTime(dir() + name, seconds); }
     std::int64_t TimeOf(const std::string& name) override { return memory.TimeOf(dir() + name); }
     void HoldSharingAll(const std::string& name, bool held) override { memory.HoldSharingAll(dir() + name, held); }
+    std::optional<bool> ReplacesHeldFiles() override { return memory.machine()->replaceByHandle; }
     std::unique_ptr<Platform> Another() override { return std::make_unique<MemoryPlatform>(memory.machine()); }
 };
 
+std::unique_ptr<FileBackend> MemoryByHandle() {
+    auto backend = std::make_unique<MemoryBackend>();
+    backend->memory.machine()->replaceByHandle = true;
+    return backend;
+}
+
 INSTANTIATE_TEST_SUITE_P(Memory, FileContract,
-                         ::testing::Values(Backend{"Memory", [] { return std::make_unique<MemoryBackend>(); }}),
+                         ::testing::Values(Backend{"Memory", [] { return std::make_unique<MemoryBackend>(); }},
+                                           Backend{"MemoryByHandle", MemoryByHandle}),
                          BackendName);
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -25,6 +26,10 @@ struct FileBackend {
     // Another program (a scanner, the indexer) opens the file sharing read,
     // write and delete, or (held false) lets go of it.
     virtual void HoldSharingAll(const std::string& name, bool held) = 0;
+    // Whether a replace goes through while such a holder has the target open:
+    // nothing when the file system decides (Windows: by handle on NTFS, by
+    // name elsewhere).
+    virtual std::optional<bool> ReplacesHeldFiles() { return std::nullopt; }
     // Another run on the same machine, for the turn and the watch claim.
     virtual std::unique_ptr<Platform> Another() = 0;
 };

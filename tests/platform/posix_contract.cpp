@@ -48,6 +48,7 @@ struct PosixBackend : FileBackend {
         if (held) holder = ::open((root + "/" + name).c_str(), O_RDONLY);
         else if (holder >= 0) ::close(holder), holder = -1;
     }
+    std::optional<bool> ReplacesHeldFiles() override { return true; }
     std::unique_ptr<Platform> Another() override { return std::make_unique<PosixPlatform>("", ""); }
     int holder = -1;
     std::string root;

@@ -1,8 +1,4 @@
-#include <windows.h>
-#undef DeleteFile
-#undef CopyFile
-#undef MessageBox
-#undef ReplaceFile
+#include "platform/windows/windows_api.h"
 
 #include <atomic>
 #include <cstdlib>

@@ -204,6 +204,41 @@ TEST(Stepping, SearchesAreBounded) {
     EXPECT_LE(p.counts[static_cast<int>(Op::ListFirst)], 1010);
 }
 
+// A sync client keeps DOC.VRN or DOC.DAT open all the while, sharing
+// everything. Where the file system replaces by handle, U and R go through
+// at once; where it does not, the hold is waited out and the step fails with
+// 70, the held file whole and nothing left aside.
+TEST(Stepping, AHolderThatStaysStopsAStepOnlyWhereReplaceByHandleIsNotToBeHad) {
+    const struct {
+        const char* command;
+        const char* held;
+        bool byHandle;
+        const char* result;  // DOC.VRN after the run
+        const char* state;   // DOC.DAT after the run
+    } cases[] = {
+        {"U DOC", "DOC.VRN", true, "v2", "2 2"},
+        {"R DOC", "DOC.DAT", true, "v3", "3 3"},
+        {"U DOC", "DOC.VRN", false, "old", "2 3"},
+        {"R DOC", "DOC.DAT", false, "v3", "2 3"},  // DOC.VRN goes first; DOC.DAT still names the old step
+    };
+    for (const auto& c : cases) {
+        MemoryPlatform p;
+        p.machine()->replaceByHandle = c.byHandle;
+        PutSnapshots(p, "DOC", 1, 3);
+        p.PutFile(kDir + "DOC.DAT", "2 3");
+        p.PutFile(kDir + "DOC.VRN", "old");
+        p.HoldSharingAll(kDir + c.held, true);
+        RunProgram(p, c.command);
+        const std::string why = std::string(c.command) + (c.byHandle ? " by handle" : " by name");
+        EXPECT_EQ(p.boxes.size(), c.byHandle ? 0u : 1u) << why;
+        if (!c.byHandle && !p.boxes.empty())
+            EXPECT_EQ(p.boxes[0].text.rfind("Error # 70", 0), 0u) << p.boxes[0].text;
+        EXPECT_EQ(p.Content(kDir + "DOC.VRN"), c.result) << why;
+        EXPECT_EQ(p.Content(kDir + "DOC.DAT"), c.state) << why;
+        EXPECT_FALSE(p.Has(kDir + "DOC.VN~")) << why;
+    }
+}
+
 TEST(Stepping, FailuresShowTheirStage) {
     const struct {
         Op op;

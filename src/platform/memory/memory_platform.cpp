@@ -267,7 +267,9 @@ void MemoryPlatform::ReplaceFile(const std::string& from, const std::string& to)
         touched.push_back(to);
         CheckDirectory(to);
         const auto it = machine_->entries.find(Key(to));
-        if (it != machine_->entries.end() && (it->second.beingWritten || it->second.heldSharingAll)) RaiseInUse();
+        const bool held = it != machine_->entries.end() &&
+                          (it->second.beingWritten || (it->second.heldSharingAll && !machine_->replaceByHandle));
+        if (held) RaiseInUse();
         if (it != machine_->entries.end() && (it->second.directory || it->second.readOnly)) Raise(kPathAccess);
         machine_->entries.erase(Key(from));
         machine_->entries[Key(to)] = moved;

@@ -70,6 +70,9 @@ struct MemoryMachine {
     std::map<std::string, int> watches;            // upper-cased directory -> watch mode's run
     std::set<std::string> takeOverAsked;           // directories a newer watch mode wants
     std::int64_t clock = 0;                        // the time of the last write
+    // The file system takes a rename by handle with POSIX semantics (NTFS on
+    // Windows 10): a holder that shares delete no longer stops a replace.
+    bool replaceByHandle = false;
     int runs = 0;
 
     // Scheduling, for tests that interleave runs. onOperation is called by

@@ -1,6 +1,6 @@
 // vornel.exe: a GUI-subsystem program with no window of its own, so that a
 // shell-out from the word processor flashes no console.
-#include <windows.h>
+#include "platform/windows/windows_api.h"
 
 #include "control/start.h"
 #include "platform/windows/win32_platform.h"

@@ -2,6 +2,7 @@
 // The real platform: Win32 calls, one for each operation of the seam.
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -60,11 +61,14 @@ private:
     // watch mode takes a turn every pass.
     const std::string& NameOf(const std::string& kind, const std::string& dir);
     void* Security();  // the SECURITY_ATTRIBUTES, or nullptr for the defaults
+    static std::string Folded(const std::string& dir);
     std::map<std::string, std::string> names_;
     std::unique_ptr<ObjectSecurity> security_;
     void* find_ = nullptr;  // the open FindFirstFile handle, if any
     std::map<std::string, void*> locks_;  // directory -> its held mutex
-    long ownIntegrity_ = -1;  // this process's integrity level, read at the first look; -2 when unreadable
+    // This process's integrity level, read at the first look for dropped
+    // keys (the same all run); the inner one is empty when it cannot be read.
+    std::optional<std::optional<unsigned long>> ownIntegrity_;
     void* watch_ = nullptr;     // the watch mutex this run holds
     void* takeOver_ = nullptr;  // the event a newer watch mode sets
 };
