@@ -9,7 +9,12 @@
 
 namespace vornel {
 
-static_assert(kStopWait >= kTurnWait + kSavePause + 4 * kHoldWait);
+static_assert(kStopWait >= kTurnWait + kSavePause + kIntakeHeldOperations * kHoldWait);
+
+std::string StillWatching() {
+    return "Watch mode on this VN\\ did not stop within " + Digits(kStopWait / 1000) +
+           " seconds; it may be stuck. End vornel.exe in Task Manager (Details tab), then start watch mode again.";
+}
 
 namespace {
 
@@ -71,7 +76,7 @@ void StopWatchMode(RunState& rs) {
     // Silent when it worked: the user wanted watching to stop, and it has.
     const bool stopped = rs.platform.ClaimWatch(rs.workingDirectory, kStopWait);
     rs.platform.ReleaseWatch(rs.workingDirectory);
-    if (!stopped) rs.platform.MessageBox(kStillWatching, 0, std::string(kProgramTitle), "", 0, BoxFocus::Front);
+    if (!stopped) rs.platform.MessageBox(StillWatching(), 0, std::string(kProgramTitle), "", 0, BoxFocus::Front);
     EndProgram(rs.platform);
 }
 

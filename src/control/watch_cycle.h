@@ -27,13 +27,12 @@ void RunWatchCycle(RunState& rs);
 
 // Command Q: asks the watch mode running on this working directory to end,
 // between two passes, and waits until it has: as long as a pass can take
-// (its turn, the save, and holds on a few files). Touches no file and shows
-// nothing, also when no watch mode runs; a watch mode that is still running
-// after that gets a box that says what to do.
-inline constexpr Long kStopWait = 45000;
-inline constexpr const char* kStillWatching =
-    "Watch mode on this VN\\ did not stop within 45 seconds; it may be stuck. End vornel.exe in Task Manager "
-    "(Details tab), then start watch mode again.";
+// (the wait for its turn, the save, and a hold on each file its intake
+// touches). Touches no file and shows nothing, also when no watch mode runs;
+// a watch mode that is still running after that gets a box that says what
+// to do.
+inline constexpr Long kStopWait = 60000;
+std::string StillWatching();  // that box's text
 [[noreturn]] void StopWatchMode(RunState& rs);
 
 }  // namespace vornel

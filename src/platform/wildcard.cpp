@@ -17,20 +17,23 @@ bool HasLeadBytes(const std::string& s, int codePage) {
     return false;
 }
 
-// fold: letters match either case; without it the texts come folded already.
-bool MatchFrom(const std::string& p, std::size_t pi, const std::string& n, std::size_t ni, bool fold) {
-    // Iterative glob with single-star backtracking: linear in practice.
-    std::size_t starP = std::string::npos, starN = 0;
+// Iterative glob with single-star backtracking, linear in practice, over a
+// text's characters: `at(s, i)` is the character at i and `width(s, i)` its
+// length in bytes, so that a star steps over whole characters and a literal
+// never matches the second byte of one.
+template <typename Same, typename Width>
+bool MatchFrom(const std::string& p, const std::string& n, Same same, Width width) {
+    std::size_t pi = 0, ni = 0, starP = std::string::npos, starN = 0;
     while (ni < n.size()) {
         if (pi < p.size() && p[pi] == '*') {
             starP = pi++;
             starN = ni;
-        } else if (pi < p.size() && (fold ? Folded(p[pi]) == Folded(n[ni]) : p[pi] == n[ni])) {
-            ++pi;
-            ++ni;
+        } else if (pi < p.size() && same(p, pi, n, ni)) {
+            pi += width(p, pi);
+            ni += width(n, ni);
         } else if (starP != std::string::npos) {
             pi = starP + 1;
-            ni = ++starN;
+            ni = starN += width(n, starN);
         } else {
             return false;
         }
@@ -39,10 +42,32 @@ bool MatchFrom(const std::string& p, std::size_t pi, const std::string& n, std::
     return pi == p.size();
 }
 
-bool Matches(const std::string& p, const std::string& name, bool fold) {
-    if (MatchFrom(p, 0, name, 0, fold)) return true;
+// Letters match either case; a name without double-byte characters.
+bool MatchBytes(const std::string& p, const std::string& n) {
+    return MatchFrom(
+        p, n, [](const std::string& a, std::size_t i, const std::string& b, std::size_t j) { return Folded(a[i]) == Folded(b[j]); },
+        [](const std::string&, std::size_t) { return std::size_t{1}; });
+}
+
+// Both texts come folded per character already.
+bool MatchCharacters(const std::string& p, const std::string& n, int codePage) {
+    const auto width = [codePage](const std::string& s, std::size_t i) {
+        return IsLeadByte(codePage, static_cast<unsigned char>(s[i])) && i + 1 < s.size() ? std::size_t{2} : std::size_t{1};
+    };
+    return MatchFrom(
+        p, n,
+        [&](const std::string& a, std::size_t i, const std::string& b, std::size_t j) {
+            const std::size_t w = width(a, i);
+            return w == width(b, j) && a.compare(i, w, b, j, w) == 0;
+        },
+        width);
+}
+
+template <typename Match>
+bool Matches(const std::string& p, const std::string& name, Match match) {
+    if (match(p, name)) return true;
     if (p.size() >= 2 && p.compare(p.size() - 2, 2, ".*") == 0 && name.find('.') == std::string::npos)
-        return MatchFrom(p.substr(0, p.size() - 2), 0, name, 0, fold);
+        return match(p.substr(0, p.size() - 2), name);
     return false;
 }
 
@@ -52,8 +77,9 @@ bool WildcardMatch(const std::string& pattern, const std::string& name, int code
     // Folded first where a trail byte could be taken for a letter; otherwise
     // (listing a crowded directory matches every entry) no copies here.
     if (HasLeadBytes(pattern, codePage) || HasLeadBytes(name, codePage))
-        return Matches(Upper(pattern, codePage), Upper(name, codePage), false);
-    return Matches(pattern, name, true);
+        return Matches(Upper(pattern, codePage), Upper(name, codePage),
+                       [codePage](const std::string& p, const std::string& n) { return MatchCharacters(p, n, codePage); });
+    return Matches(pattern, name, MatchBytes);
 }
 
 bool SameName(const std::string& a, const std::string& b, int codePage) {

@@ -222,7 +222,7 @@ TEST(WatchCycle, QTellsWhenWatchModeGoesOn) {
         }
         ASSERT_EQ(p.boxes.size(), 1u);
         EXPECT_EQ(p.boxes[0].caption, "Vornel");
-        EXPECT_EQ(p.boxes[0].text, kStillWatching);
+        EXPECT_EQ(p.boxes[0].text, StillWatching());
         EXPECT_NE(p.boxes[0].text.find("Task Manager"), std::string::npos);
         EXPECT_FALSE(p.boxes[0].heldAnything);
     }

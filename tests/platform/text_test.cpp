@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "platform/failure.h"
+#include "platform/wildcard.h"
 
 namespace vornel {
 namespace {
@@ -29,6 +30,7 @@ TEST(TextRules, CuttingTexts) {
     EXPECT_EQ(Mid("VORNEL", 2, 2), "OR");
     EXPECT_EQ(Mid("VORNEL", 6, 2), "L");
     EXPECT_EQ(Mid("", 3), "");
+    EXPECT_EQ(Mid("VORNEL", 1, 0), "");  // a length of 0 is a text, not a failure
     EXPECT_EQ(Right("DOC.001", 3), "001");
     EXPECT_EQ(Right("AB", 3), "AB");
     EXPECT_EQ(Len(""), 0);
@@ -80,8 +82,40 @@ TEST(TextRules, UpperReadsDoubleByteCharactersWhole) {
         {949, "\xB0\x61", "\xB0\x61"},
         {950, "\xA4\x61", "\xA4\x61"},
         {1252, "\x83\x61", "\x83\x41"},       // no lead bytes: every byte on its own
+        {932, "\x9F\x61", "\x9F\x61"},        // 9F still leads in Shift JIS
+        {932, "\xA0\x61", "\xA0\x41"},        // A0 does not
     };
     for (const auto& c : cases) EXPECT_EQ(Upper(c.text, c.codePage), c.upper) << c.codePage << " " << c.text;
+}
+
+// A path is cut, searched and folded a character at a time: in Shift JIS
+// 表 is 95 5C and ア 83 41, so the 5C of 表 is no separator, and a star
+// followed by A does not end inside ア. Every byte on its own elsewhere.
+TEST(TextRules, PathsAreReadPerCharacter) {
+    const std::string path = "C:\\\x95\x5C\\VN\\\x95\x5C.VRN";  // C:\表\VN\表.VRN
+    EXPECT_EQ(LastOf(path, "\\", 932), 8u);
+    EXPECT_EQ(LastOf(path, "\\", 1252), 10u);
+    EXPECT_EQ(FirstOf("\x95\x5C\\", "\\", 932), 2u);
+    EXPECT_EQ(LastOf("\x95\x5C", "\\", 932), std::string::npos);
+    const struct {
+        const char* pattern;
+        const char* name;
+        int codePage;
+        bool matches;
+    } cases[] = {
+        {"*A", "\x83\x41", 932, false},           // ア is one character
+        {"*A", "\x83\x41", 1252, true},
+        {"*\x41.BAK", "\x83\x41.BAK", 932, false},
+        {"\x83\x41*", "\x83\x41.BAK", 932, true},
+        {"*.BAK", "\x83\x61.bak", 932, true},
+        {"\x83\x61.*", "\x83\x41", 932, false},  // ヂ is not ア
+        {"*\x5C", "\x95\x5C", 932, false},
+        {"doc.*", "DOC", 932, true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(WildcardMatch(c.pattern, c.name, c.codePage), c.matches) << c.pattern << " " << c.name;
+    EXPECT_EQ(FoldedHash("c:\\\x83\x61", 932), FoldedHash("C:\\\x83\x61", 932));
+    EXPECT_NE(FoldedHash("C:\\\x83\x61", 932), FoldedHash("C:\\\x83\x41", 932));  // two folders, two objects
 }
 
 TEST(TextRules, NumberTextCarriesTheSignPlace) {
@@ -132,6 +166,11 @@ TEST(TextRules, HexValueOfACode) {
     EXPECT_EQ(HexValue("14"), 0x14);
     EXPECT_EQ(HexValue("2D"), 0x2D);
     EXPECT_EQ(HexValue("ff"), 0xFF);
+    EXPECT_EQ(HexValue("a"), 0x0A);  // both ends of the small letters
+    EXPECT_EQ(HexValue("7FFFFFFF"), 2147483647);
+    EXPECT_EQ(FailureNumberOf([] { HexValue("80000000"); }), kOverflow);
+    EXPECT_TRUE(IsHexDigit('a') && IsHexDigit('F') && IsHexDigit('0'));
+    EXPECT_FALSE(IsHexDigit('g') || IsHexDigit('G') || IsHexDigit('@') || IsHexDigit('`'));
     EXPECT_EQ(HexValue("D"), 0x0D);
     EXPECT_EQ(FailureNumberOf([] { HexValue("G1"); }), kTypeMismatch);
     EXPECT_EQ(FailureNumberOf([] { HexValue("1|"); }), kTypeMismatch);
