@@ -1,6 +1,7 @@
 #include "control/setup_check.h"
 
 #include <algorithm>
+#include <map>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -93,6 +94,7 @@ struct Look {
     std::string name;                   // the name in it, in the reading that finds its files; "" when unusable
     std::optional<FileStamp> transfer;  // <name>.BAK
     std::optional<FileStamp> whole;     // <text>.BAK: the text taken whole, as if no character followed the name
+    std::map<std::string, FileStamp> saves;  // before the keys: every .BAK there, by its name upper-cased
 };
 
 // What is wrong with the control file's text as a name, before any file is
@@ -120,10 +122,20 @@ std::optional<std::pair<std::string, std::string>> TextProblem(const std::string
     return std::nullopt;
 }
 
-Look LookAtTheAnswer(RunState& rs) {
+// `withSaves`: before the keys, every transfer file there too, so that a
+// save from before (a U's start clears the control file, not the save) is
+// not taken for the macro's answer.
+Look LookAtTheAnswer(RunState& rs, bool withSaves) {
     Platform& platform = rs.platform;
     Look look;
     const DirectoryTurn turn(rs);
+    if (withSaves) {
+        std::vector<std::string> names;
+        for (std::string n = platform.ListFirst(rs.workingDirectory + "*.BAK"); !n.empty(); n = platform.ListNext())
+            names.push_back(n);
+        for (const std::string& n : names)
+            if (const auto stamp = platform.StampOf(rs.workingDirectory + n)) look.saves[Upper(n, rs.codePage)] = *stamp;
+    }
     look.control = platform.StampOf(rs.controlFilePath);
     // One the macro is writing this moment is judged by its stamp alone: a
     // read now could refuse the macro's write.
@@ -177,7 +189,8 @@ void JudgesTheAnswer(Findings& found, RunState& rs, const Look& look, const Look
                       ".BAK: the macro must save the document as " + name + ".BAK in that folder.");
         return;
     }
-    if (before.transfer && before.name == name && *before.transfer == *look.transfer) {
+    const auto old = before.saves.find(Upper(name + ".BAK", rs.codePage));
+    if (old != before.saves.end() && old->second == *look.transfer) {
         found.Fix(name + ".BAK is the one from before the keys.",
                   "The macro wrote VORNEL.CTL, but " + name + ".BAK is unchanged since before the keys: the macro "
                   "must save the document as " + name + ".BAK in " + vn + " before it writes VORNEL.CTL.");
@@ -216,7 +229,7 @@ void NoAnswer(Findings& found, RunState& rs, bool fromHost, const Look& before) 
 // a VORNEL.CTL that was not there before the keys, or one written anew.
 void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window, bool fromHost) {
     Platform& platform = rs.platform;
-    const Look before = LookAtTheAnswer(rs);
+    const Look before = LookAtTheAnswer(rs, true);
     if (before.control)
         found.Note("VORNEL.CTL was there before the keys (a save no pass has taken in yet): T leaves it and waits "
                    "for the macro to write it anew.");
@@ -234,7 +247,7 @@ void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window, bool fromH
         platform.Sleep(kSetupAnswerPoll);
         waited = AddLong(waited, kSetupAnswerPoll);
     }
-    const Look look = LookAtTheAnswer(rs);
+    const Look look = LookAtTheAnswer(rs, false);
     if (!look.control) {
         found.Fix("A watch mode took the macro's answer in before T could read it.",
                   "A VORNEL.CTL came " + Seconds(waited) + " after the keys, but it was gone when T came to read it: "

@@ -19,7 +19,8 @@ struct SetupCase {
     std::string title = "XYWRITE";
     KeyDelivery delivery = KeyDelivery::Reaches;
     std::optional<std::string> control;  // what the macro writes into VORNEL.CTL on the chord
-    std::optional<std::string> bak;      // what it saves as DOC.BAK first, if anything
+    std::optional<std::string> bak;      // what it saves as DOC.BAK first, besides saving every .BAK of `files` anew
+    bool noNewSave = false;              // it writes VORNEL.CTL only
     std::int32_t answerAfter = 0;        // ms after the chord the macro writes
     std::vector<std::pair<std::string, std::string>> files;  // in VN\ before T starts
     bool watchRunning = false;
@@ -97,7 +98,9 @@ const SetupCase kCases[] = {
      .verdict = "Ready.", .detail = "DOC.BAK is there (3 bytes)"},
     {.name = "left from before, the macro silent", .files = kLeftFromBefore, .verdict = kNoNewAnswer,
      .detail = "was left unchanged for 5 seconds"},
-    {.name = "left from before, no new save", .control = "DOC\x1a", .files = kLeftFromBefore,
+    {.name = "left from before, no new save", .control = "DOC\x1a", .noNewSave = true, .files = kLeftFromBefore,
+     .verdict = "DOC.BAK is the one from before the keys.", .detail = "before it writes VORNEL.CTL"},
+    {.name = "a save from before, no new one", .control = "DOC\x1a", .noNewSave = true, .files = kSaved,
      .verdict = "DOC.BAK is the one from before the keys.", .detail = "before it writes VORNEL.CTL"},
     {.name = "no VN beside vornel.exe", .control = "DOC\x1a", .noVn = true,
      .verdict = "There is no folder VN beside vornel.exe.", .detail = "make the folder C:\\XY\\VN\\"},
@@ -129,6 +132,8 @@ TEST_P(SetupCheck, LeadsWithTheFirstThingToFixAndTouchesNothing) {
     std::int32_t since = 0;
     const auto answer = [&] {  // the macro: a save, then the control file
         if (!c.control) return;
+        for (const auto& [name, bytes] : c.files)
+            if (!c.noNewSave && name.size() > 4 && name.substr(name.size() - 4) == ".BAK") p.PutFile(kDir + name, bytes);
         if (c.bak) p.PutFile(kDir + "DOC.BAK", *c.bak);
         p.PutFile(ctl, *c.control);
         wrote = true;
