@@ -242,7 +242,16 @@ void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window, bool fromH
     Long waited = 0;
     for (;;) {
         const std::optional<FileStamp> now = platform.StampOf(rs.controlFilePath);
-        if (now && now != before.control && !platform.BeingWritten(rs.controlFilePath)) break;
+        const bool changed = now && now != before.control;
+        const bool open = changed && platform.BeingWritten(rs.controlFilePath);
+        if (changed && !open) break;
+        if (waited >= kSetupAnswerWait && open) {
+            found.Fix("VORNEL.CTL was still being written 5 seconds after the keys.",
+                      "The macro began VORNEL.CTL but still had it open 5 seconds after the keys: watch mode leaves a "
+                      "control file that is being written for a later pass, so it files late or not at all. Have the "
+                      "macro close VORNEL.CTL as soon as it has written the name.");
+            return;
+        }
         if (waited >= kSetupAnswerWait) return NoAnswer(found, rs, fromHost, before);
         platform.Sleep(kSetupAnswerPoll);
         waited = AddLong(waited, kSetupAnswerPoll);

@@ -21,6 +21,7 @@ struct SetupCase {
     std::optional<std::string> control;  // what the macro writes into VORNEL.CTL on the chord
     std::optional<std::string> bak;      // what it saves as DOC.BAK first, besides saving every .BAK of `files` anew
     bool noNewSave = false;              // it writes VORNEL.CTL only
+    bool keepsOpen = false;              // and keeps VORNEL.CTL open for writing
     std::int32_t answerAfter = 0;        // ms after the chord the macro writes
     std::vector<std::pair<std::string, std::string>> files;  // in VN\ before T starts
     bool watchRunning = false;
@@ -100,6 +101,8 @@ const SetupCase kCases[] = {
      .detail = "was left unchanged for 5 seconds"},
     {.name = "left from before, no new save", .control = "DOC\x1a", .noNewSave = true, .files = kLeftFromBefore,
      .verdict = "DOC.BAK is the one from before the keys.", .detail = "before it writes VORNEL.CTL"},
+    {.name = "a control file kept open", .control = "DOC\x1a", .keepsOpen = true, .files = kSaved,
+     .verdict = "VORNEL.CTL was still being written 5 seconds after the keys.", .detail = "close VORNEL.CTL"},
     {.name = "a save from before, no new one", .control = "DOC\x1a", .noNewSave = true, .files = kSaved,
      .verdict = "DOC.BAK is the one from before the keys.", .detail = "before it writes VORNEL.CTL"},
     {.name = "no VN beside vornel.exe", .control = "DOC\x1a", .noVn = true,
@@ -135,7 +138,10 @@ TEST_P(SetupCheck, LeadsWithTheFirstThingToFixAndTouchesNothing) {
         for (const auto& [name, bytes] : c.files)
             if (!c.noNewSave && name.size() > 4 && name.substr(name.size() - 4) == ".BAK") p.PutFile(kDir + name, bytes);
         if (c.bak) p.PutFile(kDir + "DOC.BAK", *c.bak);
-        p.PutFile(ctl, *c.control);
+        if (c.keepsOpen)
+            p.PutBeingWritten(ctl, *c.control);
+        else
+            p.PutFile(ctl, *c.control);
         wrote = true;
     };
     p.onKeyEvent = [&](const KeyEvent& e) {  // the chord's last key

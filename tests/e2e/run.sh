@@ -674,6 +674,15 @@ test_setup_check() {
     finish
   done
 
+  begin setup_slow_ctl
+  standin xy "XYWRITE - DOC"
+  tell xy "slow CTL"
+  vornel_bg T 11107B
+  got=$(dialog 20000)
+  check "a control file kept open past the wait is named" \
+    starts "$(echo "$got" | sed -n 2p)" 'VORNEL.CTL was still being written 5 seconds after the keys.'
+  finish
+
   begin setup_no_vn
   rmdir "$T/VN"
   standin xy "XYWRITE - DOC"
