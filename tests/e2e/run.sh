@@ -766,6 +766,30 @@ test_host_check() {
   done
 }
 
+# --- Japanese Windows (run under a Japanese locale: code page 932) -----------
+# In Shift JIS the second byte of ソ (83 5C) and 表 (95 5C) is the byte of a
+# backslash. Read per character, it is no separator.
+
+test_japanese() {
+  begin japanese_exe_name
+  mv "$T/vornel.exe" "$T/ソ.exe"
+  put_snapshots 1 3; printf '2 3' > "$T/VN/DOC.DAT"
+  vornel_as "$(winpath "$T/ソ.exe")" U DOC
+  check "vornel.exe named ソ finds the VN\\ beside it" wait_for 15 has_file DOC.VRN
+  check "... and steps" same "$(content DOC.VRN)" v2
+  check "... with no box" same "$(dialog 2000 | sed -n 2p)" ""
+  finish
+
+  begin japanese_folder
+  mkdir -p "$T/表/VN"; mv "$T/vornel.exe" "$T/表/"; T=$T/表
+  for n in 1 2 3; do printf 'v%d' "$n" > "$T/VN/ソ.00$n"; done
+  printf '2 3' > "$T/VN/ソ.DAT"
+  vornel U ソ
+  check "a folder 表 and a document ソ: U steps" same "$(content ソ.VRN)" v2
+  check "... and the state follows" same "$(content ソ.DAT)" "2 2"
+  finish
+}
+
 # The demo's own clean-up, on processes that have already gone.
 test_cleanup() {
   CURRENT=cleanup

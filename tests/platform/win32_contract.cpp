@@ -211,6 +211,40 @@ TEST(Win32Turns, ObjectNamesComeFromTheFullPathInAnyCase) {
     EXPECT_NE(ObjectName("lock", deep), ObjectName("lock", "C:\\" + std::string(300, 'b') + "\\VN\\"));
 }
 
+// On a Japanese code page (scripts/test runs these once more under one): ヂ
+// (83 61) and ア (83 41) are two folders. Upper-cased a byte at a time they
+// were one name, and the turn of one let go of the other's.
+TEST(Win32DoubleByte, FoldersOneTrailByteApartTakeTurnsApart) {
+    if (GetACP() != 932) GTEST_SKIP() << "code page " << GetACP();
+    const std::string base = "C:\\VORNEL-DBCS-" + std::to_string(GetCurrentProcessId());
+    const std::string dzi = base + "\\\x83\x61", a = base + "\\\x83\x41";
+    for (const std::string& dir : {base, dzi, a, dzi + "\\VN", a + "\\VN"})
+        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr)) << dir.size() << " error " << GetLastError();
+    EXPECT_NE(ObjectName("lock", dzi + "\\VN\\"), ObjectName("lock", a + "\\VN\\"));
+    const std::string deep(300, 'x');
+    EXPECT_NE(ObjectName("lock", "C:\\" + deep + "\\\x83\x61\\"), ObjectName("lock", "C:\\" + deep + "\\\x83\x41\\"));
+    {
+        Win32Platform run;  // ヂ's turn taken and let go, then ア's: only ア's is held
+        run.LockDirectory(dzi + "\\VN\\", 0);
+        run.UnlockDirectory(dzi + "\\VN\\");
+        run.LockDirectory(a + "\\VN\\", 0);
+        std::thread([&] {  // another thread: a mutex lets its own holder in again
+            Win32Platform other;
+            for (const auto& [dir, held] : {std::pair{dzi, false}, std::pair{a, true}}) {
+                int number = 0;
+                try {
+                    other.LockDirectory(dir + "\\VN\\", 0);
+                    other.UnlockDirectory(dir + "\\VN\\");
+                } catch (const Failure& f) {
+                    number = f.number;
+                }
+                EXPECT_EQ(number, held ? kRunHolding : 0) << (held ? "ア's turn is held" : "ヂ's turn is free");
+            }
+        }).join();
+    }
+    RemoveTree(base);
+}
+
 DWORD WINAPI DiesHolding(LPVOID dir) {
     (new Win32Platform)->LockDirectory(*static_cast<std::string*>(dir), 0);  // never let go
     return 0;
