@@ -3,6 +3,7 @@
 #include "control/turns.h"
 #include "control/watch_cycle.h"
 #include "store/inventory.h"
+#include "store/names.h"
 #include "store/stepping.h"
 
 namespace vornel {
@@ -13,12 +14,11 @@ namespace {
 // way from the macro: DOSBox-X's starttranspath turns an argument that names
 // a file on a mounted folder into that file's Windows path.
 void CheckNameFromCommandLine(const RunState& rs) {
-    if (FirstOf(rs.documentName, "\\/:", rs.codePage) == std::string::npos) return;
-    Failure failure = MakeFailure(kBadFileName);
-    failure.description += ": the document name is a path. The macro must pass the name alone (U LETTER); on "
-                           "DOSBox-X, set starttranspath=false, or it passes an argument that names a DOS file as "
-                           "that file's Windows path";
-    throw failure;
+    if (!IsPath(rs.documentName, rs.codePage)) return;
+    Raise(kBadFileName, MakeFailure(kBadFileName).description +
+                            ": the document name is a path. The macro must pass the name alone (U LETTER); on "
+                            "DOSBox-X, set starttranspath=false, or it passes an argument that names a DOS file as "
+                            "that file's Windows path");
 }
 
 }  // namespace

@@ -93,8 +93,14 @@ struct Look {
     std::string text;                   // what it holds
     std::string name;                   // the name in it, in the reading that finds its files; "" when unusable
     std::optional<FileStamp> transfer;  // <name>.BAK
-    std::optional<FileStamp> whole;     // <text>.BAK: the text taken whole, as if no character followed the name
-    std::map<std::string, FileStamp> saves;  // before the keys: every .BAK there, by its name upper-cased
+    std::optional<FileStamp> whole;     // <text>.BAK, when there is no <name>.BAK: as if no character followed the name
+};
+
+// What VN\ held before the keys: an answer must differ from it to be this T's own.
+struct Before {
+    std::optional<FileStamp> control;        // VORNEL.CTL
+    std::map<std::string, FileStamp> saves;  // every .BAK, by its name upper-cased: a U's start clears the
+                                             // control file, not the save
 };
 
 // What is wrong with the control file's text as a name, before any file is
@@ -111,7 +117,7 @@ std::optional<std::pair<std::string, std::string>> TextProblem(const std::string
     if (name.empty())
         return {{"VORNEL.CTL holds no name.", "VORNEL.CTL holds one character and no name: the macro must write "
                                               "the document's name before it."}};
-    if (FirstOf(name, "\\/:", codePage) != std::string::npos)
+    if (IsPath(name, codePage))
         return {{"VORNEL.CTL holds a path, not a name.",
                  "VORNEL.CTL names " + Quoted(name) + ": the macro writes the document's path, but it must write "
                  "its name alone (LETTER), the stem of its files in VN\\."}};
@@ -122,38 +128,41 @@ std::optional<std::pair<std::string, std::string>> TextProblem(const std::string
     return std::nullopt;
 }
 
-// `withSaves`: before the keys, every transfer file there too, so that a
-// save from before (a U's start clears the control file, not the save) is
-// not taken for the macro's answer.
-Look LookAtTheAnswer(RunState& rs, bool withSaves) {
+Before LookBeforeTheKeys(RunState& rs) {
+    Platform& platform = rs.platform;
+    Before before;
+    const DirectoryTurn turn(rs);
+    std::vector<std::string> names;
+    for (std::string n = platform.ListFirst(rs.workingDirectory + "*.BAK"); !n.empty(); n = platform.ListNext())
+        names.push_back(n);
+    for (const std::string& n : names)
+        if (const auto stamp = platform.StampOf(rs.workingDirectory + n)) before.saves[Upper(n, rs.codePage)] = *stamp;
+    before.control = platform.StampOf(rs.controlFilePath);
+    return before;
+}
+
+Look LookAtTheAnswer(RunState& rs) {
     Platform& platform = rs.platform;
     Look look;
     const DirectoryTurn turn(rs);
-    if (withSaves) {
-        std::vector<std::string> names;
-        for (std::string n = platform.ListFirst(rs.workingDirectory + "*.BAK"); !n.empty(); n = platform.ListNext())
-            names.push_back(n);
-        for (const std::string& n : names)
-            if (const auto stamp = platform.StampOf(rs.workingDirectory + n)) look.saves[Upper(n, rs.codePage)] = *stamp;
-    }
     look.control = platform.StampOf(rs.controlFilePath);
     // One the macro is writing this moment is judged by its stamp alone: a
     // read now could refuse the macro's write.
     if (!look.control || platform.BeingWritten(rs.controlFilePath)) return look;
     look.text = platform.ReadWhole(rs.controlFilePath);
-    if (IsPlainStem(look.text, rs.codePage) && !look.text.empty())
-        look.whole = platform.StampOf(rs.workingDirectory + look.text + ".BAK");
     if (TextProblem(look.text, rs.codePage)) return look;
     rs.documentName = NameInControlFile(look.text);
     SettleNameReading(rs);
     look.name = rs.documentName;
     look.transfer = platform.StampOf(TransferPath(rs));
+    if (!look.transfer && IsPlainStem(look.text, rs.codePage))
+        look.whole = platform.StampOf(rs.workingDirectory + look.text + ".BAK");
     return look;
 }
 
 // Judges the macro's answer as the intake would take it in. `before` is what
 // was there before the keys: an answer must be this T's own.
-void JudgesTheAnswer(Findings& found, RunState& rs, const Look& look, const Look& before) {
+void JudgesTheAnswer(Findings& found, RunState& rs, const Look& look, const Before& before) {
     const std::string vn = rs.workingDirectory;
     if (const auto problem = TextProblem(look.text, rs.codePage)) {
         found.Fix(problem->first, problem->second);
@@ -201,7 +210,7 @@ void JudgesTheAnswer(Findings& found, RunState& rs, const Look& look, const Look
 }
 
 // No answer while T waited: what that means depends on who started T.
-void NoAnswer(Findings& found, RunState& rs, bool fromHost, const Look& before) {
+void NoAnswer(Findings& found, RunState& rs, bool fromHost, const Before& before) {
     if (fromHost) {
         found.Fix("XyWrite's host waits for the programs it starts.",
                   "No VORNEL.CTL came while T ran: the host waits for a Windows program it starts, so XyWrite cannot "
@@ -229,7 +238,7 @@ void NoAnswer(Findings& found, RunState& rs, bool fromHost, const Look& before) 
 // a VORNEL.CTL that was not there before the keys, or one written anew.
 void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window, bool fromHost) {
     Platform& platform = rs.platform;
-    const Look before = LookAtTheAnswer(rs, true);
+    const Before before = LookBeforeTheKeys(rs);
     if (before.control)
         found.Note("VORNEL.CTL was there before the keys (a save no pass has taken in yet): T leaves it and waits "
                    "for the macro to write it anew.");
@@ -256,7 +265,7 @@ void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window, bool fromH
         platform.Sleep(kSetupAnswerPoll);
         waited = AddLong(waited, kSetupAnswerPoll);
     }
-    const Look look = LookAtTheAnswer(rs, false);
+    const Look look = LookAtTheAnswer(rs);
     if (!look.control) {
         found.Fix("A watch mode took the macro's answer in before T could read it.",
                   "A VORNEL.CTL came " + Seconds(waited) + " after the keys, but it was gone when T came to read it: "

@@ -16,18 +16,6 @@ std::string StillWatching() {
            " seconds; it may be stuck. End vornel.exe in Task Manager (Details tab), then start watch mode again.";
 }
 
-namespace {
-
-[[noreturn]] void RaiseRefusedOnAndOn() {
-    Failure failure = MakeFailure(kKeysRefused);
-    failure.description = "Windows took none of the keys on " + Digits(kRefusedPassLimit) +
-                          " passes in a row while XyWrite was in front (a program that blocks input); nothing was "
-                          "pressed";
-    throw failure;
-}
-
-}  // namespace
-
 bool IsWordProcessorTitle(const std::string& title, Long codePage) {
     return Find(Upper(title, codePage), kWordProcessorTitle) == 1;
 }
@@ -51,7 +39,10 @@ void RunWatchCycle(RunState& rs) {
         if (IsWordProcessorTitle(title, rs.codePage)) {
             if (rs.mode < kSingleIntake) {
                 if (!Play(rs, rs.trigger, window)) {
-                    if (++rs.refusedPasses >= kRefusedPassLimit) RaiseRefusedOnAndOn();
+                    if (++rs.refusedPasses >= kRefusedPassLimit)
+                        Raise(kKeysRefused, "Windows took none of the keys on " + Digits(kRefusedPassLimit) +
+                                                " passes in a row while XyWrite was in front (a program that blocks "
+                                                "input); nothing was pressed");
                     continue;  // nothing typed, nothing to wait for: the next pass tries again
                 }
                 rs.refusedPasses = 0;

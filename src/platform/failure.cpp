@@ -34,6 +34,12 @@ Failure MakeFailure(std::int32_t number) {
 
 void Raise(std::int32_t number) { throw MakeFailure(number); }
 
+void Raise(std::int32_t number, const std::string& description) {
+    Failure failure = MakeFailure(number);
+    failure.description = description;
+    throw failure;
+}
+
 void RaiseInUse() {
     Failure failure = MakeFailure(kPermissionDenied);
     failure.inUse = true;

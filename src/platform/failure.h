@@ -41,6 +41,8 @@ enum FailureNumber : std::int32_t {
 // The failure for one of the numbers above, with source "Vornel".
 Failure MakeFailure(std::int32_t number);
 [[noreturn]] void Raise(std::int32_t number);
+// The same number, with a description that says more than the fixed one.
+[[noreturn]] void Raise(std::int32_t number, const std::string& description);
 // 70, marked as a hold that another program will let go of.
 [[noreturn]] void RaiseInUse();
 

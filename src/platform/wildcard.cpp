@@ -18,9 +18,9 @@ bool HasLeadBytes(const std::string& s, int codePage) {
 }
 
 // Iterative glob with single-star backtracking, linear in practice, over a
-// text's characters: `at(s, i)` is the character at i and `width(s, i)` its
-// length in bytes, so that a star steps over whole characters and a literal
-// never matches the second byte of one.
+// text's characters: `same` compares the characters at two places and
+// `width(s, i)` is the length in bytes of the one at i, so that a star steps
+// over whole characters and a literal never matches the second byte of one.
 template <typename Same, typename Width>
 bool MatchFrom(const std::string& p, const std::string& n, Same same, Width width) {
     std::size_t pi = 0, ni = 0, starP = std::string::npos, starN = 0;

@@ -23,6 +23,8 @@ bool IsPlainStem(const std::string& name, Long codePage) {
     return true;
 }
 
+bool IsPath(const std::string& name, Long codePage) { return FirstOf(name, "\\/:", codePage) != std::string::npos; }
+
 void CheckDocumentName(const std::string& name, Long codePage) {
     if (!IsPlainStem(name, codePage)) Raise(kBadFileName);
 }

@@ -16,6 +16,8 @@ std::string Fmt3(Small n);
 void CheckDocumentName(const std::string& name, Long codePage);
 // The same test, answered instead of raised.
 bool IsPlainStem(const std::string& name, Long codePage);
+// A name with a drive or folder in it (\ / :), read per character.
+bool IsPath(const std::string& name, Long codePage);
 
 std::string TransferPath(const RunState& rs);                            // DOC.BAK
 std::string SnapshotPath(const RunState& rs, const std::string& digits);  // DOC.001

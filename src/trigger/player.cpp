@@ -104,12 +104,6 @@ bool LetUpWhatWasPressed(Platform& platform, const std::vector<KeyEvent>& events
     return ups.empty();
 }
 
-[[noreturn]] void RaiseKeysCut(bool allUp) {
-    Failure failure = MakeFailure(kKeysRefused);
-    failure.description = allUp ? kKeysCutAllUp : kKeysCutSomeDown;
-    throw failure;
-}
-
 }  // namespace
 
 // Every event of the chord is worked out first, from the keys as they are
@@ -167,7 +161,8 @@ bool Play(RunState& rs, const std::string& sequence, WindowHandle window) {
     if (events.empty()) return true;
     const std::size_t taken = platform.SendInput(events);
     if (taken == 0) return false;  // nothing pressed: nothing to let up
-    if (taken < events.size()) RaiseKeysCut(LetUpWhatWasPressed(platform, events, taken));
+    if (taken < events.size()) 
+        Raise(kKeysRefused, LetUpWhatWasPressed(platform, events, taken) ? kKeysCutAllUp : kKeysCutSomeDown);
     return true;
 }
 
