@@ -55,10 +55,12 @@ void PlaceWorkingDirectory(RunState& rs) {
 }
 
 void ClearStaleControlFile(RunState& rs) {
-    const bool stale = FileExists(rs.platform, rs.controlFilePath);
-    // One the word processor is writing this moment is a save, not stale: the
-    // next intake takes it.
-    if (rs.mode < kSingleIntake && stale && !rs.platform.BeingWritten(rs.controlFilePath))
+    const bool there = FileExists(rs.platform, rs.controlFilePath);
+    if (rs.mode >= kSingleIntake || !there) return;
+    // One the word processor is writing this moment, or wrote just now, is a
+    // save on its way, not stale: the next intake takes it.
+    const std::optional<std::int64_t> ago = rs.platform.WrittenAgo(rs.controlFilePath);
+    if (ago && *ago >= kFreshSave && !rs.platform.BeingWritten(rs.controlFilePath))
         rs.platform.DeleteFile(rs.controlFilePath);
 }
 

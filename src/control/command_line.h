@@ -32,6 +32,10 @@ void PlaceWorkingDirectory(RunState& rs);
 // Looks for a stale control file and deletes it, except for command K, which
 // is there to take it in. Looked for in every mode, so that a missing
 // working directory fails here, before a key is typed or a file touched.
+// One written less than kFreshSave ms ago is a save on its way, not stale:
+// a macro on a host that does not wait for vornel.exe saves as it starts U,
+// often before this run is under way, and the next intake takes it in.
+inline constexpr Long kFreshSave = 5000;
 void ClearStaleControlFile(RunState& rs);
 
 }  // namespace vornel

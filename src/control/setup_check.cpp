@@ -41,14 +41,15 @@ std::string TitleOf(const std::string& buffer) {
 // Polls, as the first U does, until a window whose title begins with XYWRITE
 // is in front; 0 when none came in time, with the last title seen.
 WindowHandle WaitForWordProcessor(RunState& rs, std::string& lastTitle) {
-    for (Long waited = 0;; waited = AddLong(waited, kFrontPollPause)) {
+    const std::int64_t from = rs.platform.Milliseconds();
+    for (;;) {
         const WindowHandle window = rs.platform.GetForegroundWindow();
         std::string buffer = Padded(kTitleBufferSize, ' ');
         rs.platform.GetWindowTextA(window, buffer, kTitleBufferSize);
         lastTitle = TitleOf(buffer);
         if (IsWordProcessorTitle(lastTitle, rs.codePage)) return window;
         if (window == 0) lastTitle.clear();
-        if (waited >= kSetupFrontWait) return 0;
+        if (rs.platform.Milliseconds() - from >= kSetupFrontWait) return 0;
         rs.platform.Sleep(kFrontPollPause);
     }
 }
@@ -82,8 +83,8 @@ bool AboveAscii(const std::string& name) {
     return std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) > 127; });
 }
 
-std::string Seconds(Long milliseconds) {
-    return Digits(milliseconds / 1000) + "." + Right("00" + Digits(milliseconds % 1000 / 10), 2) + " s";
+std::string Seconds(std::int64_t milliseconds) {
+    return std::to_string(milliseconds / 1000) + "." + Right("00" + std::to_string(milliseconds % 1000 / 10), 2) + " s";
 }
 
 // What VN\ held of the macro's answer at one moment, all of it read in one
@@ -216,8 +217,9 @@ void NoAnswer(Findings& found, RunState& rs, bool fromHost, const Before& before
                   "No VORNEL.CTL came while T ran: the host waits for a Windows program it starts, so XyWrite cannot "
                   "answer the chord until Vornel has ended. A first U's capture can never see a save then: have the "
                   "macro save the document as DOC.BAK, write VORNEL.CTL and start vornel K <depth> before it starts "
-                  "vornel U DOC (see \"The first U's capture\" in README.md). A chord bound to nothing looks the same "
-                  "from here: T started from Win+R tells the two apart.");
+                  "vornel U DOC (see \"The first U's capture\" in README.md). Two other things look the same from "
+                  "here: a chord bound to nothing (T started from Win+R tells), and a macro still busy 15 seconds "
+                  "after it started T (a wait for DOC.VRN after it): start T from a macro line that ends at once.");
     } else if (rs.platform.WatchRunning(rs.workingDirectory)) {
         found.Fix("No VORNEL.CTL came after the keys.",
                   "No new VORNEL.CTL within 5 seconds of the keys. Watch mode runs on this VN\\ and may have taken it "
@@ -248,11 +250,16 @@ void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window, bool fromH
                   "or a program blocks input): nothing was typed. Run T again.");
         return;
     }
-    Long waited = 0;
+    // Timed by the clock: a sum of the sleeps would call an answer that came
+    // late "in time".
+    const std::int64_t keysAt = platform.Milliseconds();
+    const Long answerWait = fromHost ? kSetupHostAnswerWait : kSetupAnswerWait;
+    std::int64_t waited = 0;
     for (;;) {
         const std::optional<FileStamp> now = platform.StampOf(rs.controlFilePath);
         const bool changed = now && now != before.control;
         const bool open = changed && platform.BeingWritten(rs.controlFilePath);
+        waited = platform.Milliseconds() - keysAt;
         if (changed && !open) break;
         if (waited >= kSetupAnswerWait && open) {
             found.Fix("VORNEL.CTL was still being written 5 seconds after the keys.",
@@ -261,9 +268,8 @@ void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window, bool fromH
                       "macro close VORNEL.CTL as soon as it has written the name.");
             return;
         }
-        if (waited >= kSetupAnswerWait) return NoAnswer(found, rs, fromHost, before);
+        if (waited >= answerWait) return NoAnswer(found, rs, fromHost, before);
         platform.Sleep(kSetupAnswerPoll);
-        waited = AddLong(waited, kSetupAnswerPoll);
     }
     const Look look = LookAtTheAnswer(rs);
     if (!look.control) {
@@ -274,7 +280,13 @@ void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window, bool fromH
     }
     found.Note("VORNEL.CTL came " + Seconds(waited) + " after the keys " + rs.trigger + ".");
     if (fromHost) found.Note("The host does not wait for the programs it starts: the macro answered while T ran.");
-    if (waited > kSavePause)
+    if (waited > kSavePause && fromHost)
+        found.Fix("XyWrite was busy after it started T, so T could not time the save.",
+                  "VORNEL.CTL came " + Seconds(waited) + " after the keys. The host went on while T ran, but XyWrite "
+                  "read the chord only once the macro that started T was done (a wait for DOC.VRN after it, say): "
+                  "that says nothing of how fast the save is. Time it with T from Win+R, or from a macro line that "
+                  "starts T and ends at once, with nothing after it.");
+    else if (waited > kSavePause)
         found.Fix("The macro answered late, after the 1.5 seconds Vornel gives it.",
                   "VORNEL.CTL came " + Seconds(waited) + " after the keys, but a pass reads VN\\ 1.5 s after the "
                   "chord: watch mode files each save a pass late, and a first U's capture misses it. Have the macro "

@@ -5,6 +5,9 @@ namespace vornel {
 
 inline constexpr Long kSetupFrontWait = 15000;  // ms T waits for the word processor to come to the front
 inline constexpr Long kSetupAnswerWait = 5000;  // ms it waits for the macro's answer to the keys
+// ms it waits when XyWrite's host started it: the macro that did may still be
+// busy (a wait for DOC.VRN) before XyWrite reads the chord.
+inline constexpr Long kSetupHostAnswerWait = 15000;
 inline constexpr Long kSetupAnswerPoll = 50;    // ms between its looks for that answer
 inline constexpr const char* kSetupReady = "Ready";
 

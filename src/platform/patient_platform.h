@@ -31,6 +31,7 @@ public:
     bool SameBytes(const std::string& a, const std::string& b) override;
     bool BeingWritten(const std::string& path) override { return inner_.BeingWritten(path); }
     std::optional<FileStamp> StampOf(const std::string& path) override { return inner_.StampOf(path); }
+    std::optional<std::int64_t> WrittenAgo(const std::string& path) override { return inner_.WrittenAgo(path); }
     bool NameTaken(const std::string& path) override { return inner_.NameTaken(path); }
     std::string OemReading(const std::string& name) override { return inner_.OemReading(name); }
     CodePages GetCodePages() override { return inner_.GetCodePages(); }
@@ -53,6 +54,7 @@ public:
     bool StartedBy(WindowHandle window) override { return inner_.StartedBy(window); }
     std::size_t SendInput(const std::vector<KeyEvent>& events) override { return inner_.SendInput(events); }
     void Sleep(std::int32_t ms) override { inner_.Sleep(ms); }
+    std::int64_t Milliseconds() override { return inner_.Milliseconds(); }
     void Beep() override { inner_.Beep(); }
     void MessageBox(const std::string& text, std::int32_t buttons, const std::optional<std::string>& caption,
                     const std::string& helpFile, std::int32_t helpContext, BoxFocus focus) override {

@@ -99,6 +99,10 @@ public:
     // entry: the file is not opened, so a save going on is not disturbed.
     // Nothing when the listing would not show such a file.
     virtual std::optional<FileStamp> StampOf(const std::string& path) = 0;
+    // How long ago, in milliseconds by the system's clock, the file the
+    // listing would show was last written; 0 for a time ahead of the clock.
+    // Nothing when there is no such file. The file is not opened.
+    virtual std::optional<std::int64_t> WrittenAgo(const std::string& path) = 0;
     // True when anything has this name, whether the listing shows it or not:
     // a hidden or system file, or a folder.
     virtual bool NameTaken(const std::string& path) = 0;
@@ -145,6 +149,10 @@ public:
     // first: fewer than all when input is blocked (a locked desktop).
     virtual std::size_t SendInput(const std::vector<KeyEvent>& events) = 0;
     virtual void Sleep(std::int32_t milliseconds) = 0;
+    // A clock that only goes forward, in milliseconds from some start: what a
+    // wait really took, which a sum of sleeps is not (Windows' timer makes a
+    // Sleep(50) last up to 65 ms).
+    virtual std::int64_t Milliseconds() = 0;
 
     // User feedback. Without a caption the box shows the program's title.
     // Every box stays above all other windows until it is answered.

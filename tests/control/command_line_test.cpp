@@ -128,18 +128,23 @@ INSTANTIATE_TEST_SUITE_P(
                       FailureCase{"R C:DOC", 52, kNameIsAPath, 3},
                       FailureCase{"R ..", 52, "Bad file name or number", 3}));
 
+// Stale is old: a control file written in the last 5 seconds is a save on
+// its way (a macro that starts U and saves, on a host that does not wait).
 TEST(StaleControlFile, DeletedForWatchUAndRButNotK) {
     const struct {
         const char* line;
+        std::int64_t age;  // ms since it was written
         bool kept;
-    } cases[] = {{"41 5 3", false}, {"U DOC", false}, {"R DOC", false}, {"K 3", true}};
+    } cases[] = {{"41 5 3", 60000, false}, {"U DOC", 60000, false}, {"R DOC", 60000, false}, {"K 3", 60000, true},
+                 {"U DOC", 5000, false},   {"U DOC", 4999, true},   {"R DOC", 0, true},      {"41 5 3", 0, true}};
     for (const auto& c : cases) {
         MemoryPlatform p;
         p.PutFile(kDir + "VORNEL.CTL", "OTHER.");
+        p.Age(kDir + "VORNEL.CTL", c.age);
         p.titles = {"Program Manager"};
         p.maxForegroundQueries = 1;
         RunProgram(p, c.line);
-        EXPECT_EQ(p.Has(kDir + "VORNEL.CTL"), c.kept) << c.line;
+        EXPECT_EQ(p.Has(kDir + "VORNEL.CTL"), c.kept) << c.line << " " << c.age;
         EXPECT_TRUE(p.boxes.empty()) << c.line;
     }
 }
@@ -147,6 +152,7 @@ TEST(StaleControlFile, DeletedForWatchUAndRButNotK) {
 TEST(StaleControlFile, ThatCannotBeDeletedFailsAtCheckpointTwo) {
     MemoryPlatform p;
     p.PutFile(kDir + "VORNEL.CTL", "DOC.");
+    p.Age(kDir + "VORNEL.CTL", 60000);
     p.FailNth(Op::Delete, 1, kPermissionDenied);
     RunProgram(p, "U DOC");
     ASSERT_EQ(p.boxes.size(), 1u);

@@ -22,7 +22,8 @@ struct SetupCase {
     std::optional<std::string> bak;      // what it saves as DOC.BAK first, besides saving every .BAK of `files` anew
     bool noNewSave = false;              // it writes VORNEL.CTL only
     bool keepsOpen = false;              // and keeps VORNEL.CTL open for writing
-    std::int32_t answerAfter = 0;        // ms after the chord the macro writes
+    std::int32_t answerAfter = 0;        // ms after the chord the macro writes, by the sleeps T asks for
+    std::int32_t overshoot = 0;          // ms each sleep lasts longer than asked
     std::vector<std::pair<std::string, std::string>> files;  // in VN\ before T starts
     bool watchRunning = false;
     bool fromHost = false;   // XyWrite's host started T, as the macro starts U
@@ -45,7 +46,7 @@ const SetupCase kCases[] = {
      .verdict = "Ready.", .detail = "VORNEL.CTL came 0.00 s after the keys 11107B."},
     {.name = "no keys given", .command = "T", .verdict = "Ready so far: no keys were given, so the macro was not tried.",
      .detail = "XyWrite is in front: \"XYWRITE\"."},
-    {.name = "another window in front", .title = "Notepad - x", .control = "DOC\x1a", .files = kSaved,
+    {.name = "another window in front", .title = "Notepad - x", .control = "DOC\x1a", .overshoot = 15, .files = kSaved,
      .verdict = "No window titled XYWRITE... came to the front in 15 seconds.",
      .detail = "The window in front was \"Notepad - x\": its title does not begin with XYWRITE."},
     {.name = "XyWrite not at the start", .title = "vDos - XyWrite",
@@ -94,6 +95,10 @@ const SetupCase kCases[] = {
     {.name = "an answer after 1.5 s", .control = "DOC\x1a", .answerAfter = 1550, .files = kSaved,
      .verdict = "The macro answered late, after the 1.5 seconds Vornel gives it.",
      .detail = "a first U's capture misses it"},
+    // Timed by the clock, not by adding up sleeps that each last longer than asked.
+    {.name = "1.5 s of sleeps that took 1.95 s", .control = "DOC\x1a", .answerAfter = 1500, .overshoot = 15,
+     .files = kSaved, .verdict = "The macro answered late, after the 1.5 seconds Vornel gives it.",
+     .detail = "VORNEL.CTL came 1.95 s after the keys"},
     // The files of an earlier T are left for the next pass: only a change is this T's answer.
     {.name = "left from before, the macro answering", .control = "DOC\x1a", .bak = "new", .files = kLeftFromBefore,
      .verdict = "Ready.", .detail = "DOC.BAK is there (3 bytes)"},
@@ -114,6 +119,10 @@ const SetupCase kCases[] = {
      .verdict = "XyWrite's host waits for the programs it starts.", .detail = "start vornel K <depth> before"},
     {.name = "a host that does not wait", .control = "DOC\x1a", .files = kSaved, .fromHost = true,
      .verdict = "Ready.", .detail = "The host does not wait for the programs it starts"},
+    // The macro that started T goes on (a wait for DOC.VRN) before XyWrite reads the chord.
+    {.name = "a busy macro on a host that does not wait", .control = "DOC\x1a", .answerAfter = 8000, .files = kSaved,
+     .fromHost = true, .verdict = "XyWrite was busy after it started T, so T could not time the save.",
+     .detail = "VORNEL.CTL came 8.00 s after the keys"},
 };
 
 class SetupCheck : public ::testing::TestWithParam<SetupCase> {};
@@ -127,6 +136,7 @@ TEST_P(SetupCheck, LeadsWithTheFirstThingToFixAndTouchesNothing) {
     p.delivery = c.delivery;
     p.startedByFront = c.fromHost;
     p.inputTaken = c.inputTaken;
+    p.sleepOvershoot = c.overshoot;
     if (c.noVn) p.DropDirectory(kDir);
     if (c.watchRunning) p.machine()->watches[kDir] = 99;
     for (const auto& [name, bytes] : c.files) p.PutFile(kDir + name, bytes);
@@ -165,6 +175,8 @@ TEST_P(SetupCheck, LeadsWithTheFirstThingToFixAndTouchesNothing) {
     EXPECT_FALSE(box.heldAnything);
     EXPECT_EQ(box.text.substr(0, box.text.find('\n')), c.verdict);
     EXPECT_NE(box.text.find(c.detail), std::string::npos) << box.text;
+    if (c.verdict.rfind("No window titled", 0) == 0)
+        EXPECT_LT(p.Milliseconds(), kSetupFrontWait + 100) << "15 seconds by the clock";
     EXPECT_NE(box.text.find("Code pages: ANSI 1252, DOS (OEM) 437."), std::string::npos);
     if (!c.noVn)
         EXPECT_NE(box.text.find(c.watchRunning ? "Watch mode runs on this VN\\." : "No watch mode runs on this VN\\."),

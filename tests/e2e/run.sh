@@ -15,6 +15,7 @@ WORK=$(mktemp -d /tmp/vornel-e2e.XXXXXX)
 PASSED=0
 FAILED=0
 source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/realhost.sh"
 trap 'cleanup_pids; rm -rf "$WORK"' EXIT
 
 # ---------------------------------------------------------------------------
@@ -100,6 +101,7 @@ test_capture() {
   put_snapshots 1 5
   printf 'stale' > "$T/VN/DOC.BAK"
   printf 'DOC\032' > "$T/VN/VORNEL.CTL"
+  touch -d '-1 minute' "$T/VN/VORNEL.CTL"  # a save no pass took in, long ago
   standin xy "XYWRITE - DOC"
   standin other "Program Manager"
   vornel_bg U DOC

@@ -82,6 +82,15 @@ TEST_P(FileContract, StampsComeFromTheDirectoryEntry) {
     EXPECT_NE(*first, *second) << "a later write shows";
     EXPECT_EQ(p().StampOf(at("DOC.BAK")), second) << "and nothing else does";
     backend_->HoldSharingAll("DOC.BAK", false);
+    // A start tells a save on its way from a stale one by its age.
+    EXPECT_EQ(p().WrittenAgo(at("NONE.CTL")), std::nullopt);
+    EXPECT_EQ(p().WrittenAgo(at("doc.002")), std::nullopt) << "hidden";
+    p().WriteWhole(at("VORNEL.CTL"), "DOC.");
+    const auto ago = p().WrittenAgo(at("vornel.ctl"));
+    ASSERT_TRUE(ago.has_value());
+    EXPECT_LT(*ago, 60000) << "written just now";
+    backend_->SetTime("VORNEL.CTL", 4'000'000'000);  // 2096: a clock that is behind
+    EXPECT_EQ(p().WrittenAgo(at("VORNEL.CTL")), 0);
 }
 
 TEST_P(FileContract, WritingReplacesTheWholeContent) {

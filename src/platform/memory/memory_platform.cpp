@@ -68,6 +68,10 @@ void MemoryPlatform::HoldSharingAll(const std::string& path, bool held) { machin
 
 void MemoryPlatform::SetTime(const std::string& path, std::int64_t time) { machine_->entries[Key(path)].time = time; }
 
+void MemoryPlatform::Age(const std::string& path, std::int64_t milliseconds) {
+    machine_->entries[Key(path)].time -= milliseconds * kClockPerMillisecond;
+}
+
 std::int64_t MemoryPlatform::TimeOf(const std::string& path) const {
     const auto it = machine_->entries.find(Key(path));
     return it == machine_->entries.end() ? 0 : it->second.time;
@@ -302,6 +306,12 @@ std::optional<FileStamp> MemoryPlatform::StampOf(const std::string& path) {
     return FileStamp{static_cast<std::int64_t>(e->bytes.size()), e->time};
 }
 
+std::optional<std::int64_t> MemoryPlatform::WrittenAgo(const std::string& path) {
+    const std::optional<FileStamp> stamp = StampOf(path);
+    if (!stamp) return std::nullopt;
+    return std::max<std::int64_t>(0, (machine_->clock - stamp->written) / kClockPerMillisecond);
+}
+
 bool MemoryPlatform::NameTaken(const std::string& path) {
     Tick(Op::NameTaken, path);
     touched.push_back(path);
@@ -481,8 +491,11 @@ std::size_t MemoryPlatform::SendInput(const std::vector<KeyEvent>& events) {
 void MemoryPlatform::Sleep(std::int32_t milliseconds) {
     Tick(Op::Sleep);
     sleeps.push_back(milliseconds);
+    machine_->clock += (milliseconds + sleepOvershoot) * kClockPerMillisecond;
     if (onSleep) onSleep(milliseconds);
 }
+
+std::int64_t MemoryPlatform::Milliseconds() { return machine_->clock / kClockPerMillisecond; }
 
 void MemoryPlatform::Beep() {
     Tick(Op::Beep);

@@ -69,7 +69,9 @@ struct MemoryMachine {
     std::map<std::string, int> locks;              // upper-cased directory -> run
     std::map<std::string, int> watches;            // upper-cased directory -> watch mode's run
     std::set<std::string> takeOverAsked;           // directories a newer watch mode wants
-    std::int64_t clock = 0;                        // the time of the last write
+    // The time: each write moves it on by one, each sleep by its length
+    // (kClockPerMillisecond a millisecond), so writes are told apart.
+    std::int64_t clock = 0;
     // The file system takes a rename by handle with POSIX semantics (NTFS on
     // Windows 10): a holder that shares delete no longer stops a replace.
     bool replaceByHandle = false;
@@ -82,6 +84,8 @@ struct MemoryMachine {
     std::function<void(int run)> onOperation;
     std::function<bool(int run)> wait;
 };
+
+inline constexpr std::int64_t kClockPerMillisecond = 10000;
 
 class MemoryPlatform : public Platform {
 public:
@@ -124,6 +128,8 @@ public:
     void HoldSharingAll(const std::string& path, bool held);
     void SetTime(const std::string& path, std::int64_t time);
     std::int64_t TimeOf(const std::string& path) const;
+    // The file was last written that many milliseconds earlier than it was.
+    void Age(const std::string& path, std::int64_t milliseconds);
     // The process is gone (killed from outside): whatever it held is let go.
     void LetGo();
     // The directory (ending in '\\') is gone: every operation on a path in it fails with 76.
@@ -148,6 +154,7 @@ public:
     // Hooks for playing the word processor's part.
     std::function<void(const KeyEvent&)> onKeyEvent;
     std::function<void(std::int32_t)> onSleep;
+    std::int32_t sleepOvershoot = 0;  // ms each sleep lasts longer than asked, as on Windows' default timer
     std::function<void(long)> onForegroundQuery;  // argument: 1-based query number
 
     // --- what happened ---
@@ -181,6 +188,7 @@ public:
     bool SameBytes(const std::string& a, const std::string& b) override;
     bool BeingWritten(const std::string& path) override;
     std::optional<FileStamp> StampOf(const std::string& path) override;
+    std::optional<std::int64_t> WrittenAgo(const std::string& path) override;
     bool NameTaken(const std::string& path) override;
     // The DOS code page is 437 and the ANSI one 1252, as on a US or Western
     // European Windows.
@@ -201,6 +209,7 @@ public:
     bool StartedBy(WindowHandle window) override;
     std::size_t SendInput(const std::vector<KeyEvent>& events) override;
     void Sleep(std::int32_t milliseconds) override;
+    std::int64_t Milliseconds() override;
     void Beep() override;
     void MessageBox(const std::string& text, std::int32_t buttons,
                     const std::optional<std::string>& caption, const std::string& helpFile,

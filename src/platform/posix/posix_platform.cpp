@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <cstdlib>
 #include <thread>
 
@@ -487,6 +488,15 @@ std::optional<FileStamp> PosixPlatform::StampOf(const std::string& path) {
                      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
 }
 
+std::optional<std::int64_t> PosixPlatform::WrittenAgo(const std::string& path) {
+    const std::optional<FileStamp> stamp = StampOf(path);
+    if (!stamp) return std::nullopt;
+    struct timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const std::int64_t ns = static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
+    return std::max<std::int64_t>(0, (ns - stamp->written) / 1'000'000);
+}
+
 // Dot files stand for hidden ones: the listing leaves them out, but they
 // keep their names.
 bool PosixPlatform::NameTaken(const std::string& path) {
@@ -623,6 +633,11 @@ std::size_t PosixPlatform::SendInput(const std::vector<KeyEvent>& events) { retu
 
 void PosixPlatform::Sleep(std::int32_t milliseconds) {
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+std::int64_t PosixPlatform::Milliseconds() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 void PosixPlatform::Beep() { std::fputs("\a", stderr); }

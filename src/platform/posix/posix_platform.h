@@ -34,6 +34,7 @@ public:
     bool SameBytes(const std::string& a, const std::string& b) override;
     bool BeingWritten(const std::string& path) override;
     std::optional<FileStamp> StampOf(const std::string& path) override;
+    std::optional<std::int64_t> WrittenAgo(const std::string& path) override;
     bool NameTaken(const std::string& path) override;
     std::string OemReading(const std::string& name) override;
     CodePages GetCodePages() override;
@@ -52,6 +53,7 @@ public:
     bool StartedBy(WindowHandle window) override;
     std::size_t SendInput(const std::vector<KeyEvent>& events) override;
     void Sleep(std::int32_t milliseconds) override;
+    std::int64_t Milliseconds() override;
     void Beep() override;
     void MessageBox(const std::string& text, std::int32_t buttons,
                     const std::optional<std::string>& caption, const std::string& helpFile,

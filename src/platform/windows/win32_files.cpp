@@ -360,6 +360,15 @@ std::optional<FileStamp> Win32Platform::StampOf(const std::string& path) {
                      wide(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime)};
 }
 
+std::optional<std::int64_t> Win32Platform::WrittenAgo(const std::string& path) {
+    const std::optional<FileStamp> stamp = StampOf(path);
+    if (!stamp) return std::nullopt;
+    FILETIME now{};
+    ::GetSystemTimeAsFileTime(&now);
+    const auto ticks = static_cast<std::int64_t>((ULONGLONG{now.dwHighDateTime} << 32) | now.dwLowDateTime);
+    return std::max<std::int64_t>(0, (ticks - stamp->written) / 10000);  // FILETIME counts 100 ns
+}
+
 bool Win32Platform::NameTaken(const std::string& path) {
     if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
     const DWORD error = ::GetLastError();

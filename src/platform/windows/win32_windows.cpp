@@ -130,6 +130,8 @@ void Win32Platform::Sleep(std::int32_t milliseconds) {
     ::Sleep(milliseconds < 0 ? 0 : static_cast<DWORD>(milliseconds));
 }
 
+std::int64_t Win32Platform::Milliseconds() { return static_cast<std::int64_t>(::GetTickCount64()); }
+
 void Win32Platform::Beep() { ::MessageBeep(MB_OK); }
 
 namespace {
