@@ -91,9 +91,11 @@ std::string Seconds(std::int64_t milliseconds) {
 // turn: no intake can take the files between the look and the read.
 struct Look {
     std::optional<FileStamp> control;   // VORNEL.CTL
+    bool open = false;                  // still (or again) being written: not read
     std::string text;                   // what it holds
     std::string name;                   // the name in it, in the reading that finds its files; "" when unusable
     std::optional<FileStamp> transfer;  // <name>.BAK
+    bool transferOpen = false;          // still being written: the intake would leave it
     std::optional<FileStamp> whole;     // <text>.BAK, when there is no <name>.BAK: as if no character followed the name
 };
 
@@ -103,6 +105,17 @@ struct Before {
     std::map<std::string, FileStamp> saves;  // every .BAK, by its name upper-cased: a U's start clears the
                                              // control file, not the save
 };
+
+// Whether the text's last character takes two bytes, so that cutting one off
+// leaves a lone lead byte.
+bool EndsInDoubleByte(const std::string& text, Long codePage) {
+    std::size_t at = 0, last = 0;
+    while (at < text.size()) {
+        last = at;
+        at += IsLeadByte(codePage, static_cast<unsigned char>(text[at])) && at + 1 < text.size() ? 2 : 1;
+    }
+    return at - last == 2;
+}
 
 // What is wrong with the control file's text as a name, before any file is
 // looked at: the verdict and its line, or nothing.
@@ -122,6 +135,11 @@ std::optional<std::pair<std::string, std::string>> TextProblem(const std::string
         return {{"VORNEL.CTL holds a path, not a name.",
                  "VORNEL.CTL names " + Quoted(name) + ": the macro writes the document's path, but it must write "
                  "its name alone (LETTER), the stem of its files in VN\\."}};
+    if (!IsPlainStem(name, codePage) && IsPlainStem(text, codePage) && EndsInDoubleByte(text, codePage))
+        return {{"VORNEL.CTL holds " + text + " and no character after it.",
+                 "VORNEL.CTL holds " + Quoted(text) + ": Vornel takes the last byte for the character after the "
+                 "name, and that cuts the last character of the name in two. Have the macro write one more "
+                 "character after the name (a Ctrl-Z or a blank)."}};
     if (!IsPlainStem(name, codePage))
         return {{"The name in VORNEL.CTL is refused (52).",
                  "VORNEL.CTL names " + Quoted(name) + ": a name with a control character, or * ? \" < > |, or "
@@ -149,13 +167,15 @@ Look LookAtTheAnswer(RunState& rs) {
     look.control = platform.StampOf(rs.controlFilePath);
     // One the macro is writing this moment is judged by its stamp alone: a
     // read now could refuse the macro's write.
-    if (!look.control || platform.BeingWritten(rs.controlFilePath)) return look;
+    look.open = look.control && platform.BeingWritten(rs.controlFilePath);
+    if (!look.control || look.open) return look;
     look.text = platform.ReadWhole(rs.controlFilePath);
     if (TextProblem(look.text, rs.codePage)) return look;
     rs.documentName = NameInControlFile(look.text);
     SettleNameReading(rs);
     look.name = rs.documentName;
     look.transfer = platform.StampOf(TransferPath(rs));
+    look.transferOpen = look.transfer && platform.BeingWritten(TransferPath(rs));
     if (!look.transfer && IsPlainStem(look.text, rs.codePage))
         look.whole = platform.StampOf(rs.workingDirectory + look.text + ".BAK");
     return look;
@@ -199,6 +219,13 @@ void JudgesTheAnswer(Findings& found, RunState& rs, const Look& look, const Befo
                       ".BAK: the macro must save the document as " + name + ".BAK in that folder.");
         return;
     }
+    if (look.transferOpen) {
+        found.Fix(name + ".BAK was still being written after VORNEL.CTL came.",
+                  "The macro wrote VORNEL.CTL while " + name + ".BAK was still open: watch mode leaves a save that "
+                  "is being written in place and files nothing from it. Have the macro close " + name + ".BAK "
+                  "before it writes VORNEL.CTL.");
+        return;
+    }
     const auto old = before.saves.find(Upper(name + ".BAK", rs.codePage));
     if (old != before.saves.end() && old->second == *look.transfer) {
         found.Fix(name + ".BAK is the one from before the keys.",
@@ -238,7 +265,10 @@ void NoAnswer(Findings& found, RunState& rs, bool fromHost, const Before& before
 
 // Types the keys once, as watch mode does, and waits for the macro's answer:
 // a VORNEL.CTL that was not there before the keys, or one written anew.
-void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window, bool fromHost) {
+void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window, Starter starter) {
+    // Started by the host, or maybe: the macro that started T may still be
+    // busy before XyWrite reads the chord.
+    const bool fromHost = starter == Starter::Window, maybeHost = starter != Starter::Outside;
     Platform& platform = rs.platform;
     const Before before = LookBeforeTheKeys(rs);
     if (before.control)
@@ -253,14 +283,20 @@ void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window, bool fromH
     // Timed by the clock: a sum of the sleeps would call an answer that came
     // late "in time".
     const std::int64_t keysAt = platform.Milliseconds();
-    const Long answerWait = fromHost ? kSetupHostAnswerWait : kSetupAnswerWait;
+    const Long answerWait = maybeHost ? kSetupHostAnswerWait : kSetupAnswerWait;
     std::int64_t waited = 0;
+    Look look;
     for (;;) {
         const std::optional<FileStamp> now = platform.StampOf(rs.controlFilePath);
         const bool changed = now && now != before.control;
-        const bool open = changed && platform.BeingWritten(rs.controlFilePath);
+        bool open = changed && platform.BeingWritten(rs.controlFilePath);
         waited = platform.Milliseconds() - keysAt;
-        if (changed && !open) break;
+        if (changed && !open) {
+            // Opened again between the two looks: a save still going on.
+            look = LookAtTheAnswer(rs);
+            if (!look.open) break;
+            open = true;
+        }
         if (waited >= kSetupAnswerWait && open) {
             found.Fix("VORNEL.CTL was still being written 5 seconds after the keys.",
                       "The macro began VORNEL.CTL but still had it open 5 seconds after the keys: watch mode leaves a "
@@ -271,7 +307,6 @@ void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window, bool fromH
         if (waited >= answerWait) return NoAnswer(found, rs, fromHost, before);
         platform.Sleep(kSetupAnswerPoll);
     }
-    const Look look = LookAtTheAnswer(rs);
     if (!look.control) {
         found.Fix("A watch mode took the macro's answer in before T could read it.",
                   "A VORNEL.CTL came " + Seconds(waited) + " after the keys, but it was gone when T came to read it: "
@@ -280,7 +315,7 @@ void TriesTheKeys(Findings& found, RunState& rs, WindowHandle window, bool fromH
     }
     found.Note("VORNEL.CTL came " + Seconds(waited) + " after the keys " + rs.trigger + ".");
     if (fromHost) found.Note("The host does not wait for the programs it starts: the macro answered while T ran.");
-    if (waited > kSavePause && fromHost)
+    if (waited > kSavePause && maybeHost)
         found.Fix("XyWrite was busy after it started T, so T could not time the save.",
                   "VORNEL.CTL came " + Seconds(waited) + " after the keys. The host went on while T ran, but XyWrite "
                   "read the chord only once the macro that started T was done (a wait for DOC.VRN after it, say): "
@@ -313,15 +348,20 @@ void CheckSetup(RunState& rs) {
                   "again.");
     std::string title;
     const WindowHandle window = WaitForWordProcessor(rs, title);
-    bool tried = false, fromHost = false;
+    bool tried = false;
+    Starter starter = Starter::Outside;
     if (window == 0) {
         NoWordProcessor(found, rs, title);
     } else {
         found.Note("XyWrite is in front: " + Quoted(title) + ".");
-        fromHost = platform.StartedBy(window);
-        found.Note(fromHost ? "T was started by the program whose window is in front (XyWrite's host), as the "
-                              "macro starts U and R."
-                            : "T was started from outside XyWrite (Win+R, a shortcut).");
+        starter = platform.StartedBy(window);
+        found.Note(starter == Starter::Window
+                       ? "T was started by the program whose window is in front (XyWrite's host), as the macro "
+                         "starts U and R."
+                   : starter == Starter::Outside
+                       ? "T was started from outside XyWrite (Win+R, a shortcut)."
+                       : "T could not tell who started it: the program that did has ended already (a command "
+                         "processor that did not wait for T, as a host's may).");
         const KeyDelivery delivery = platform.KeyDeliveryTo(window);
         LooksAtDelivery(found, delivery);
         if (rs.trigger.empty())
@@ -334,7 +374,7 @@ void CheckSetup(RunState& rs) {
         else if (!vn)
             found.Note("The keys were not typed: the macro would have no VN\\ to write into.");
         else if (delivery != KeyDelivery::Dropped)
-            TriesTheKeys(found, rs, window, fromHost), tried = true;
+            TriesTheKeys(found, rs, window, starter), tried = true;
     }
     const CodePages pages = platform.GetCodePages();
     if (vn) found.Note("VN\\ is " + platform.ResolvedPath(rs.workingDirectory) + ".");
@@ -347,7 +387,7 @@ void CheckSetup(RunState& rs) {
     if (found.verdict.empty() && tried)
         found.Note("Next: start watch mode with vornel " + rs.trigger + " 5 20 (your seconds between passes and "
                    "snapshots kept)" +
-                   (fromHost ? std::string(".")
+                   (starter != Starter::Outside ? std::string(".")
                              : ", and run vornel T " + rs.trigger + " once more from the macro, the way it will "
                                "start U: that shows whether the host can start Vornel and whether it waits for it."));
     std::string text = found.verdict.empty() ? std::string(kSetupReady) + "." : found.verdict;

@@ -51,7 +51,7 @@ public:
         return inner_.MapVirtualKeyA(code, mapType);
     }
     KeyDelivery KeyDeliveryTo(WindowHandle window) override { return inner_.KeyDeliveryTo(window); }
-    bool StartedBy(WindowHandle window) override { return inner_.StartedBy(window); }
+    Starter StartedBy(WindowHandle window) override { return inner_.StartedBy(window); }
     std::size_t SendInput(const std::vector<KeyEvent>& events) override { return inner_.SendInput(events); }
     void Sleep(std::int32_t ms) override { inner_.Sleep(ms); }
     std::int64_t Milliseconds() override { return inner_.Milliseconds(); }

@@ -52,6 +52,13 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 
+// Who started this run, asked of a window's program.
+enum class Starter {
+    Outside,     // someone else (Win+R, a shortcut, a command prompt of its own)
+    Window,      // the window's program, itself or through a command processor it started
+    CannotTell,  // the program that started this run has ended already (a cmd /c that did not wait)
+};
+
 // Which window a box may take the keyboard from.
 enum class BoxFocus {
     Front,   // the user just started this run: the box comes to the front
@@ -140,10 +147,10 @@ public:
     virtual void GetKeyboardState(KeyboardState& state) = 0;
     virtual std::int32_t MapVirtualKeyA(std::int32_t code, std::int32_t mapType) = 0;
     virtual KeyDelivery KeyDeliveryTo(WindowHandle window) = 0;
-    // True when the program that owns the window started this run, itself
-    // or through a command processor it started (a DOS host running the
-    // macro's command). Never fails: what cannot be looked at is "no".
-    virtual bool StartedBy(WindowHandle window) = 0;
+    // Whether the program that owns the window started this run, itself or
+    // through a command processor it started (a DOS host running the macro's
+    // command). Never fails: what cannot be looked at is Outside.
+    virtual Starter StartedBy(WindowHandle window) = 0;
     // Puts the events into the input stream in one piece: nothing the user
     // types lands between them. Returns how many Windows took, from the
     // first: fewer than all when input is blocked (a locked desktop).

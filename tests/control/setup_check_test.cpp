@@ -22,14 +22,17 @@ struct SetupCase {
     std::optional<std::string> bak;      // what it saves as DOC.BAK first, besides saving every .BAK of `files` anew
     bool noNewSave = false;              // it writes VORNEL.CTL only
     bool keepsOpen = false;              // and keeps VORNEL.CTL open for writing
+    bool bakOpen = false;                // and keeps DOC.BAK open for writing
+    bool reopens = false;                // and opens VORNEL.CTL again as T comes to look, for one poll
     std::int32_t answerAfter = 0;        // ms after the chord the macro writes, by the sleeps T asks for
     std::int32_t overshoot = 0;          // ms each sleep lasts longer than asked
     std::vector<std::pair<std::string, std::string>> files;  // in VN\ before T starts
     bool watchRunning = false;
-    bool fromHost = false;   // XyWrite's host started T, as the macro starts U
+    Starter starter = Starter::Outside;  // Window: XyWrite's host started T, as the macro starts U
     bool noVn = false;       // no VN\ beside vornel.exe
     bool takenFirst = false; // a watch mode takes the answer in between T's look and its read
     std::vector<std::size_t> inputTaken;  // how many keys Windows takes (none: a locked desktop)
+    std::int32_t ansi = 1252;             // the ANSI code page
     std::string verdict;     // the box's first line
     std::string detail;      // a line that must stand in the rest
 };
@@ -108,6 +111,13 @@ const SetupCase kCases[] = {
      .verdict = "DOC.BAK is the one from before the keys.", .detail = "before it writes VORNEL.CTL"},
     {.name = "a control file kept open", .control = "DOC\x1a", .keepsOpen = true, .files = kSaved,
      .verdict = "VORNEL.CTL was still being written 5 seconds after the keys.", .detail = "close VORNEL.CTL"},
+    {.name = "a control file opened again as T looks", .control = "DOC\x1a", .reopens = true, .files = kSaved,
+     .verdict = "Ready.", .detail = "DOC.BAK is there (4 bytes)"},
+    {.name = "a transfer file still open", .control = "DOC\x1a", .bakOpen = true, .files = kSaved,
+     .verdict = "DOC.BAK was still being written after VORNEL.CTL came.", .detail = "files nothing from it"},
+    // On Japanese Windows: ソ is 83 5C; cut one byte short, a lone lead byte is left.
+    {.name = "a double-byte name and no character after it", .control = "\x83\x5C", .files = {{"\x83\x5C.BAK", "t"}},
+     .ansi = 932, .verdict = "VORNEL.CTL holds \x83\x5C and no character after it.", .detail = "cuts the last character"},
     {.name = "a save from before, no new one", .control = "DOC\x1a", .noNewSave = true, .files = kSaved,
      .verdict = "DOC.BAK is the one from before the keys.", .detail = "before it writes VORNEL.CTL"},
     {.name = "no VN beside vornel.exe", .control = "DOC\x1a", .noVn = true,
@@ -115,13 +125,16 @@ const SetupCase kCases[] = {
     {.name = "no VN and no keys", .command = "T", .noVn = true, .verdict = "There is no folder VN beside vornel.exe.",
      .detail = "vornel.exe is in C:\\XY"},
     // Started by XyWrite's host, as U will be: whether the host waits shows in the answer.
-    {.name = "a host that waits", .files = kSaved, .fromHost = true,
+    {.name = "a host that waits", .files = kSaved, .starter = Starter::Window,
      .verdict = "XyWrite's host waits for the programs it starts.", .detail = "start vornel K <depth> before"},
-    {.name = "a host that does not wait", .control = "DOC\x1a", .files = kSaved, .fromHost = true,
+    {.name = "a host that does not wait", .control = "DOC\x1a", .files = kSaved, .starter = Starter::Window,
      .verdict = "Ready.", .detail = "The host does not wait for the programs it starts"},
+    // A command processor between the host and T that did not wait has ended: nobody can tell.
+    {.name = "a starter that has ended", .control = "DOC\x1a", .files = kSaved, .starter = Starter::CannotTell,
+     .verdict = "Ready.", .detail = "T could not tell who started it"},
     // The macro that started T goes on (a wait for DOC.VRN) before XyWrite reads the chord.
     {.name = "a busy macro on a host that does not wait", .control = "DOC\x1a", .answerAfter = 8000, .files = kSaved,
-     .fromHost = true, .verdict = "XyWrite was busy after it started T, so T could not time the save.",
+     .starter = Starter::Window, .verdict = "XyWrite was busy after it started T, so T could not time the save.",
      .detail = "VORNEL.CTL came 8.00 s after the keys"},
 };
 
@@ -134,9 +147,10 @@ TEST_P(SetupCheck, LeadsWithTheFirstThingToFixAndTouchesNothing) {
     p.titles = {c.title};
     p.maxForegroundQueries = 5000;  // 15 s of 10 ms looks
     p.delivery = c.delivery;
-    p.startedByFront = c.fromHost;
+    p.starter = c.starter;
     p.inputTaken = c.inputTaken;
     p.sleepOvershoot = c.overshoot;
+    p.codePages.ansi = c.ansi;
     if (c.noVn) p.DropDirectory(kDir);
     if (c.watchRunning) p.machine()->watches[kDir] = 99;
     for (const auto& [name, bytes] : c.files) p.PutFile(kDir + name, bytes);
@@ -148,6 +162,7 @@ TEST_P(SetupCheck, LeadsWithTheFirstThingToFixAndTouchesNothing) {
         for (const auto& [name, bytes] : c.files)
             if (!c.noNewSave && name.size() > 4 && name.substr(name.size() - 4) == ".BAK") p.PutFile(kDir + name, bytes);
         if (c.bak) p.PutFile(kDir + "DOC.BAK", *c.bak);
+        if (c.bakOpen) p.PutBeingWritten(kDir + "DOC.BAK", "text");
         if (c.keepsOpen)
             p.PutBeingWritten(ctl, *c.control);
         else
@@ -159,9 +174,16 @@ TEST_P(SetupCheck, LeadsWithTheFirstThingToFixAndTouchesNothing) {
         typed = true;
         if (c.answerAfter == 0) answer();
     };
+    bool reopened = false;
     p.onSleep = [&](std::int32_t ms) {
+        if (reopened && p.Has(ctl)) p.machine()->entries[ctl].beingWritten = false;
         if (typed && since < c.answerAfter && (since += ms) >= c.answerAfter) answer();
     };
+    if (c.reopens)  // T has taken its turn to look: the macro opens the file again
+        p.machine()->onOperation = [&](int) {
+            if (wrote && typed && !reopened && !p.log.empty() && p.log.back().op == Op::Lock && p.Has(ctl))
+                p.machine()->entries[ctl].beingWritten = true, reopened = true;
+        };
     if (c.takenFirst)  // between the look for a change and the turn that reads it
         p.machine()->onOperation = [&](int) {
             if (typed && !p.log.empty() && p.log.back().op == Op::BeingWritten && p.Has(ctl))
@@ -177,7 +199,7 @@ TEST_P(SetupCheck, LeadsWithTheFirstThingToFixAndTouchesNothing) {
     EXPECT_NE(box.text.find(c.detail), std::string::npos) << box.text;
     if (c.verdict.rfind("No window titled", 0) == 0)
         EXPECT_LT(p.Milliseconds(), kSetupFrontWait + 100) << "15 seconds by the clock";
-    EXPECT_NE(box.text.find("Code pages: ANSI 1252, DOS (OEM) 437."), std::string::npos);
+    EXPECT_NE(box.text.find("Code pages: ANSI " + std::to_string(c.ansi) + ", DOS (OEM) 437."), std::string::npos);
     if (!c.noVn)
         EXPECT_NE(box.text.find(c.watchRunning ? "Watch mode runs on this VN\\." : "No watch mode runs on this VN\\."),
                   std::string::npos);

@@ -52,7 +52,11 @@ line_ms() { ms "$(xy_times | grep -m1 -F -- " $1" | cut -d' ' -f1)"; }
 test_realhost_chord() {
   begin realhost_chord
   dos_host
-  xy save
+  xy_send save
+  wait_for 10 has_file VORNEL.CTL
+  local seen; seen=$(date +%H:%M:%S.%N | cut -c1-11)
+  wait_for 10 xy_has "done save"
+  echo "   measured: VORNEL.CTL seen on the Windows side $(( $(ms "$seen") - $(line_ms saved) )) ms after XY.COM logged the save it had closed (polled every 100 ms)"
   check "the DOS program's files are on the Windows side when its save has closed them" \
     bash -c "[ -f '$T/VN/DOC.BAK' ] && [ -f '$T/VN/VORNEL.CTL' ]"
   check "... VORNEL.CTL holds the name and a Ctrl-Z" same "$(content VORNEL.CTL | od -An -c | tr -s ' ')" " D O C 032"
@@ -62,6 +66,7 @@ test_realhost_chord() {
   stop_vornel
   check "Ctrl+Shift+F12 reaches the DOS program as Ctrl+F12 (INT 16h 8A00), once a chord" \
     same "$(xy_keys | cut -d' ' -f1)" 8A00
+  echo "   measured: XY.COM read $(xy_log | grep '^key' | tr '\n' ';')"
   local key saved; key=$(line_ms 'key 8A00'); saved=$(line_ms saved)
   check "... and the save is done within the pass's 1.5 s ($((saved - key)) ms after the key was read)" \
     test $((saved - key)) -lt 500
@@ -74,14 +79,33 @@ test_realhost_chord() {
     [ "$caps" = on ] && { xdotool key Caps_Lock; sleep 0.5; }
     xy 'trig 1E01'
     vornel_bg 111041 1 5
-    check "a letter chord (Caps Lock $caps) files the save" wait_for 20 has_file DOC.001
+    check "Ctrl+Shift+A (Caps Lock $caps) files the save" wait_for 20 has_file DOC.001
     stop_vornel
     [ "$caps" = on ] && xdotool key Caps_Lock
-    check "... Ctrl+A reaches the DOS program as 1E01, no other key with it" same "$(xy_keys | cut -d' ' -f1)" 1E01
+    check "... it reaches the DOS program as 1E01, Ctrl+A's code, no other key with it" same "$(xy_keys | cut -d' ' -f1)" 1E01
     check "... and Caps Lock is as the user left it ($caps)" \
       same "$(xy_log | sed -n 's/^key 1E01 ..\(.\).$/\1/p' | head -1 | sed 's/[4-7CDEF]/on/;s/[0-389AB]/off/')" "$caps"
     finish
   done
+}
+
+# WINKEY=OFF: vDosPlus keeps Ctrl+A (and C, V, N, S) without Shift for
+# itself, Windows key or not; a chord on one of them never reaches XyWrite,
+# and T says so. Ctrl+Shift+A gets through.
+test_realhost_winkey_off() {
+  begin realhost_winkey_off
+  dos_host WINKEY=OFF
+  xy 'trig 1E01'
+  vornel_bg T 1141
+  local text; text=$(dialog 25000 | sed -n 2p)
+  check "Ctrl+A with WINKEY=OFF: the DOS program reads no key" same "$(xy_keys)" ""
+  check "... and T names no answer" starts "$text" 'No VORNEL.CTL came after the keys.'
+  wait_for 10 ended
+  vornel_bg T 111041
+  text=$(dialog 25000 | sed -n 2p)
+  check "Ctrl+Shift+A with WINKEY=OFF reaches it" same "$(xy_keys)" 1E01
+  check "... and T says Ready" starts "$text" 'Ready.'
+  finish
 }
 
 # --- watch mode files the DOS program's saves ------------------------------------
@@ -252,6 +276,7 @@ test_realhost() {
     return
   fi
   test_realhost_chord
+  test_realhost_winkey_off
   test_realhost_watch
   test_realhost_steps
   test_realhost_chord_while_waiting

@@ -82,6 +82,24 @@ struct Win32Backend : FileBackend {
         else if (holder != INVALID_HANDLE_VALUE)
             CloseHandle(holder), holder = INVALID_HANDLE_VALUE;
     }
+    // By handle, with POSIX semantics, on NTFS from Windows 10 1607 (build
+    // 14393) on: there a held file must be replaced, or the call is wrong.
+    // Wine refuses the call (87), and the move by name waits for the holder.
+    std::optional<bool> ReplacesHeldFiles() override {
+        const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+        if (GetProcAddress(ntdll, "wine_get_version")) return false;
+        using GetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
+        const auto rtlGetVersion = reinterpret_cast<GetVersion>(GetProcAddress(ntdll, "RtlGetVersion"));
+        OSVERSIONINFOW version{};
+        version.dwOSVersionInfoSize = sizeof version;
+        if (!rtlGetVersion || rtlGetVersion(&version) != 0) return std::nullopt;
+        char fileSystem[MAX_PATH] = {};
+        const std::string volume = root.substr(0, 3);  // C:\ .
+        if (!GetVolumeInformationA(volume.c_str(), nullptr, 0, nullptr, nullptr, nullptr, fileSystem, MAX_PATH))
+            return std::nullopt;
+        const bool takesIt = version.dwMajorVersion > 10 || (version.dwMajorVersion == 10 && version.dwBuildNumber >= 14393);
+        return takesIt && std::string(fileSystem) == "NTFS";
+    }
     std::unique_ptr<Platform> Another() override { return std::make_unique<Win32Platform>(); }
     HANDLE holder = INVALID_HANDLE_VALUE;
     std::string root;
@@ -298,43 +316,95 @@ TEST(Win32Window, KeysReachAWindowOfTheSameLevel) {
     EXPECT_NE(win32.KeyDeliveryTo(reinterpret_cast<WindowHandle>(GetDesktopWindow())), KeyDelivery::Dropped);
 }
 
-// A second run of this test program, started by this one, asks about this
-// one's window as vornel.exe asks about a DOS host's: a program of another
-// process at the same level, which started it.
-TEST(Win32Window, TheProgramThatStartedThisRunIsKnownByItsWindow) {
-    if (const char* starter = std::getenv("VORNEL_STARTER_WINDOW")) {  // the second run
-        Win32Platform win32;
-        const auto window = static_cast<WindowHandle>(std::stoull(starter));
-        const bool started = win32.StartedBy(window);
-        const bool reaches = win32.KeyDeliveryTo(window) == KeyDelivery::Reaches;
-        const bool desktop = win32.StartedBy(reinterpret_cast<WindowHandle>(GetDesktopWindow()));
-        ExitProcess((started ? 0 : 1) | (reaches ? 0 : 2) | (desktop ? 4 : 0));
-    }
-    Win32Platform win32;
-    const HWND own = CreateWindowExA(0, "STATIC", "XYWRITE - DOC", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(own, nullptr);
-    EXPECT_FALSE(win32.StartedBy(reinterpret_cast<WindowHandle>(own))) << "no run starts itself";
-    EXPECT_FALSE(win32.StartedBy(0));
+namespace {
+
+// Starts this test program again, running only the test below, with one
+// variable set: which part it plays.
+HANDLE StartThisTestAgain(const char* variable, const std::string& value) {
     char exe[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, exe, MAX_PATH);
-    SetEnvironmentVariableA("VORNEL_STARTER_WINDOW", std::to_string(reinterpret_cast<std::uintptr_t>(own)).c_str());
+    SetEnvironmentVariableA(variable, value.c_str());
     std::string line = "\"" + std::string(exe) + "\" --gtest_filter=Win32Window.TheProgramThatStartedThisRunIsKnownByItsWindow";
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     const BOOL created = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-    SetEnvironmentVariableA("VORNEL_STARTER_WINDOW", nullptr);
-    ASSERT_TRUE(created);
-    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 60000), WAIT_OBJECT_0);
-    DWORD code = 99;
-    GetExitCodeProcess(pi.hProcess, &code);
+    SetEnvironmentVariableA(variable, nullptr);
+    if (!created) return nullptr;
     CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    DestroyWindow(own);
+    return pi.hProcess;
+}
+
+}  // namespace
+
+// A second run of this test program, started by this one, asks about this
+// one's window as vornel.exe asks about a DOS host's: a program of another
+// process at the same level, which started it. A third, started by a run
+// that ended at once (a cmd /c that does not wait), cannot tell.
+TEST(Win32Window, TheProgramThatStartedThisRunIsKnownByItsWindow) {
+    if (const char* orphan = std::getenv("VORNEL_ORPHAN")) {  // the third run: "<window> <answer file>"
+        const std::string arguments = orphan;
+        Sleep(2000);  // until the run that started it has ended
+        const Starter starter = Win32Platform().StartedBy(static_cast<WindowHandle>(std::stoull(arguments)));
+        const std::string answer = std::to_string(static_cast<int>(starter));
+        const HANDLE file = CreateFileA(arguments.substr(arguments.find(' ') + 1).c_str(), GENERIC_WRITE, 0, nullptr,
+                                        CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, answer.data(), static_cast<DWORD>(answer.size()), &written, nullptr);
+        CloseHandle(file);
+        ExitProcess(0);
+    }
+    if (const char* middle = std::getenv("VORNEL_MIDDLE")) {  // starts the third and ends at once
+        const HANDLE third = StartThisTestAgain("VORNEL_ORPHAN", middle);
+        ExitProcess(third ? 0 : 1);
+    }
+    if (const char* starter = std::getenv("VORNEL_STARTER_WINDOW")) {  // the second run
+        Win32Platform win32;
+        const auto window = static_cast<WindowHandle>(std::stoull(starter));
+        const bool started = win32.StartedBy(window) == Starter::Window;
+        const bool reaches = win32.KeyDeliveryTo(window) == KeyDelivery::Reaches;
+        const bool desktop = win32.StartedBy(reinterpret_cast<WindowHandle>(GetDesktopWindow())) != Starter::Outside;
+        ExitProcess((started ? 0 : 1) | (reaches ? 0 : 2) | (desktop ? 4 : 0));
+    }
+    Win32Platform win32;
+    const HWND own = CreateWindowExA(0, "STATIC", "XYWRITE - DOC", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(win32.StartedBy(reinterpret_cast<WindowHandle>(own)), Starter::Outside) << "no run starts itself";
+    EXPECT_EQ(win32.StartedBy(0), Starter::Outside);
+    const std::string window = std::to_string(reinterpret_cast<std::uintptr_t>(own));
+    const HANDLE second = StartThisTestAgain("VORNEL_STARTER_WINDOW", window);
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(WaitForSingleObject(second, 60000), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeProcess(second, &code);
+    CloseHandle(second);
     EXPECT_EQ(code & 1, 0u) << "the starter's window was not known as the starter's";
     EXPECT_EQ(code & 2, 0u) << "keys to another program at the same level do not reach it";
     EXPECT_EQ(code & 4, 0u) << "the desktop started nothing";
     EXPECT_LT(code, 8u);
+
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string answerFile = std::string(temp) + "vornel-orphan-answer.txt";
+    DeleteFileA(answerFile.c_str());
+    const HANDLE middle = StartThisTestAgain("VORNEL_MIDDLE", window + " " + answerFile);
+    ASSERT_NE(middle, nullptr);
+    WaitForSingleObject(middle, 60000);
+    CloseHandle(middle);
+    std::string answer;
+    for (int i = 0; i < 300 && answer.empty(); ++i) {
+        Sleep(100);
+        const HANDLE file = CreateFileA(answerFile.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) continue;
+        char buffer[8] = {};
+        DWORD got = 0;
+        ReadFile(file, buffer, sizeof buffer, &got, nullptr);
+        CloseHandle(file);
+        answer.assign(buffer, got);
+    }
+    DeleteFileA(answerFile.c_str());
+    DestroyWindow(own);
+    EXPECT_EQ(answer, std::to_string(static_cast<int>(Starter::CannotTell))) << "a starter that has ended";
 }
 
 TEST(Win32Window, NoForegroundWindowGivesABlankTitle) {

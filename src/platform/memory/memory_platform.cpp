@@ -471,7 +471,7 @@ std::int32_t MemoryPlatform::MapVirtualKeyA(std::int32_t code, std::int32_t) {
 }
 
 KeyDelivery MemoryPlatform::KeyDeliveryTo(WindowHandle) { return delivery; }
-bool MemoryPlatform::StartedBy(WindowHandle window) { return window != 0 && startedByFront; }
+Starter MemoryPlatform::StartedBy(WindowHandle window) { return window != 0 ? starter : Starter::Outside; }
 
 std::size_t MemoryPlatform::SendInput(const std::vector<KeyEvent>& events) {
     Tick(Op::KeyEvent);

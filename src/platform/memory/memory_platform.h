@@ -108,7 +108,7 @@ public:
     // Names fold per character in the ANSI code page; {932, 932} is Japanese Windows.
     CodePages codePages;
     KeyDelivery delivery = KeyDelivery::Reaches;  // what Windows does with keys for the window in front
-    bool startedByFront = false;  // the program in front started this run (a DOS host running the macro)
+    Starter starter = Starter::Outside;  // who started this run, asked of the window in front
     // How many events Windows takes of each SendInput in turn (a locked
     // desktop takes none); once the list is spent, all of them.
     std::vector<std::size_t> inputTaken;
@@ -206,7 +206,7 @@ public:
     void GetKeyboardState(KeyboardState& state) override;
     std::int32_t MapVirtualKeyA(std::int32_t code, std::int32_t mapType) override;
     KeyDelivery KeyDeliveryTo(WindowHandle window) override;
-    bool StartedBy(WindowHandle window) override;
+    Starter StartedBy(WindowHandle window) override;
     std::size_t SendInput(const std::vector<KeyEvent>& events) override;
     void Sleep(std::int32_t milliseconds) override;
     std::int64_t Milliseconds() override;

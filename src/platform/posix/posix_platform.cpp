@@ -628,7 +628,7 @@ void PosixPlatform::GetWindowTextA(WindowHandle, std::string&, std::int32_t) {}
 void PosixPlatform::GetKeyboardState(KeyboardState& state) { state.fill(0); }
 std::int32_t PosixPlatform::MapVirtualKeyA(std::int32_t, std::int32_t) { return 0; }
 KeyDelivery PosixPlatform::KeyDeliveryTo(WindowHandle) { return KeyDelivery::CannotTell; }
-bool PosixPlatform::StartedBy(WindowHandle) { return false; }  // no windows here
+Starter PosixPlatform::StartedBy(WindowHandle) { return Starter::Outside; }  // no windows here
 std::size_t PosixPlatform::SendInput(const std::vector<KeyEvent>& events) { return events.size(); }
 
 void PosixPlatform::Sleep(std::int32_t milliseconds) {

@@ -50,7 +50,7 @@ public:
     void GetKeyboardState(KeyboardState& state) override;
     std::int32_t MapVirtualKeyA(std::int32_t code, std::int32_t mapType) override;
     KeyDelivery KeyDeliveryTo(WindowHandle window) override;
-    bool StartedBy(WindowHandle window) override;
+    Starter StartedBy(WindowHandle window) override;
     std::size_t SendInput(const std::vector<KeyEvent>& events) override;
     void Sleep(std::int32_t milliseconds) override;
     std::int64_t Milliseconds() override;

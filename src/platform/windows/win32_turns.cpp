@@ -165,8 +165,13 @@ std::string ObjectName(const std::string& kind, const std::string& dir) {
     if (full.empty()) full = FullPath(dir);
     const Long codePage = static_cast<Long>(::GetACP());
     full = Upper(full, codePage);
-    while (!full.empty() && full.back() == '\\') full.pop_back();
-    std::replace(full.begin(), full.end(), '\\', '/');  // not a namespace separator
+    // Per character: the second byte of ソ or 表 is no backslash. Cut off or
+    // turned into '/', it would leave both one invalid character, and two
+    // folders one name.
+    while (!full.empty() && LastOf(full, "\\", codePage) == full.size() - 1) full.pop_back();
+    // Not a namespace separator.
+    for (std::size_t at = FirstOf(full, "\\", codePage); at != std::string::npos; at = FirstOf(full, "\\", codePage))
+        full[at] = '/';
     std::string name = "Local\\Vornel " + kind + " " + full;
     if (name.size() < MAX_PATH) return name;
     return "Local\\Vornel " + kind + " #" + FoldedHash(full, codePage);  // a deep folder: its hash stands for it

@@ -87,12 +87,14 @@ ULONGLONG CreationOf(DWORD pid) {
 // Up this run's line of parents in one Tool Help snapshot: the DOS host
 // itself, or the command processor (cmd.exe) it started for the macro. A
 // parent started after its child is a number Windows gave out again once
-// the real parent had ended.
-bool Win32Platform::StartedBy(WindowHandle window) {
+// the real parent had ended. When this run's own parent has ended (a cmd /c
+// that did not wait), nobody can tell whose it was.
+Starter Win32Platform::StartedBy(WindowHandle window) {
     DWORD owner = 0;
-    if (!window || !::GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &owner) || owner == 0) return false;
+    if (!window || !::GetWindowThreadProcessId(reinterpret_cast<HWND>(window), &owner) || owner == 0)
+        return Starter::Outside;
     const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return false;
+    if (snapshot == INVALID_HANDLE_VALUE) return Starter::Outside;
     std::map<DWORD, DWORD> parents;
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
@@ -102,14 +104,16 @@ bool Win32Platform::StartedBy(WindowHandle window) {
     DWORD child = ::GetCurrentProcessId();
     for (int step = 0; step < 3; ++step) {
         const auto it = parents.find(child);
-        if (it == parents.end() || it->second == 0 || it->second == child) return false;
+        if (it == parents.end() || it->second == 0 || it->second == child) return Starter::Outside;
         const DWORD parent = it->second;
         const ULONGLONG born = CreationOf(parent);
-        if (born == 0 || born > CreationOf(child)) return false;
-        if (parent == owner) return true;
+        const bool gone = parents.count(parent) == 0 || (born != 0 && born > CreationOf(child));
+        if (gone && step == 0) return Starter::CannotTell;
+        if (gone || born == 0) return Starter::Outside;
+        if (parent == owner) return Starter::Window;
         child = parent;
     }
-    return false;
+    return Starter::Outside;
 }
 
 // One call for the whole chord: Windows puts no other input between its events.
