@@ -104,7 +104,8 @@ public:
     virtual bool BeingWritten(const std::string& path) = 0;
     // The size and last-write time of an ordinary file, from its directory
     // entry: the file is not opened, so a save going on is not disturbed.
-    // Nothing when the listing would not show such a file.
+    // Nothing when the listing would not show such a file, or when it is
+    // going (deleted while another program still holds it).
     virtual std::optional<FileStamp> StampOf(const std::string& path) = 0;
     // How long ago, in milliseconds by the system's clock, the file the
     // listing would show was last written; 0 for a time ahead of the clock.

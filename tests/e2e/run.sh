@@ -3,7 +3,7 @@
 # user's setup would be: a directory holding vornel.exe and VN\, a stand-in
 # XyWrite window in front, real key events, real files, real message boxes.
 #
-#   tests/e2e/run.sh <build-dir> <wine-binary> [all|basic|<case>]   (a case: u_wait, soak, store ...)
+#   tests/e2e/run.sh <build-dir> <wine-binary> [all|basic|<case>]   (a case: u_wait, soak, store, realhost ...)
 #
 # Run under an X display (xvfb-run -a) with WINEPREFIX set.
 set -u

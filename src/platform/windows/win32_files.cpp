@@ -350,7 +350,9 @@ std::optional<FileStamp> Win32Platform::StampOf(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
         const DWORD error = ::GetLastError();
-        if (error == ERROR_FILE_NOT_FOUND) return std::nullopt;
+        // Denied to a file in the folder: one pending deletion (an intake
+        // deleted it while a scanner holds it), which is going.
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_ACCESS_DENIED) return std::nullopt;
         Raise(FailureForWin32Error(error));
     }
     if (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))
