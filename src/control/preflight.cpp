@@ -45,8 +45,10 @@ void Preflight(RunState& rs) {
     RunWatchCycle(rs);  // command U's capture pass, which takes a turn for its intake
     const DirectoryTurn turn(rs);
     // Another run may have stepped meanwhile: go on from its step, so that
-    // two presses make two steps. With no state file the start's pointer stands.
-    ReadStateFile(rs);
+    // two presses make two steps. Else a capture that filed the document as
+    // it stands is where the step back starts, so it lands on the version
+    // before the edit; with nothing filed the start's pointer stands.
+    if (!(ReadStateFile(rs) && rs.state > 1) && rs.filed >= 0) rs.pointer = rs.filed;
     Step(rs, false);
 }
 

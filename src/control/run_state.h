@@ -42,6 +42,8 @@ struct RunState {
     // Last step, from and for the state file.
     Long state = 0;
     Long pointer = 0;
+    // The number the last intake filed the transfer file under; -1 when it filed nothing.
+    Small filed = -1;
 
     // Watch mode's passes in a row whose keys Windows took none of.
     Small refusedPasses = 0;

@@ -1,5 +1,6 @@
 #include "control/watch_cycle.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "control/turns.h"
@@ -15,6 +16,27 @@ std::string StillWatching() {
     return "Watch mode on this VN\\ did not stop within " + Digits(kStopWait / 1000) +
            " seconds; it may be stuck. End vornel.exe in Task Manager (Details tab), then start watch mode again.";
 }
+
+namespace {
+
+// The pause after the keys: over as soon as the macro's save has arrived,
+// at kSavePause by the clock at the latest. Each look takes the turn, so no
+// other run's intake takes the control file from under it.
+void AwaitSave(RunState& rs) {
+    Platform& platform = rs.platform;
+    const std::int64_t start = platform.Milliseconds();
+    for (;;) {
+        {
+            const DirectoryTurn turn(rs);
+            if (SaveArrived(rs)) return;
+        }
+        const std::int64_t waited = platform.Milliseconds() - start;
+        if (waited >= kSavePause) return;
+        platform.Sleep(static_cast<std::int32_t>(std::min<std::int64_t>(kSaveLook, kSavePause - waited)));
+    }
+}
+
+}  // namespace
 
 bool IsWordProcessorTitle(const std::string& title, Long codePage) {
     return Find(Upper(title, codePage), kWordProcessorTitle) == 1;
@@ -46,7 +68,8 @@ void RunWatchCycle(RunState& rs) {
                     continue;  // nothing typed, nothing to wait for: the next pass tries again
                 }
                 rs.refusedPasses = 0;
-                platform.Sleep(kSavePause);
+                SetCheckpoint(rs, 10);  // the looks for the save are the intake's first steps
+                AwaitSave(rs);
             }
             SetCheckpoint(rs, 10);
             {

@@ -5,6 +5,9 @@ namespace vornel {
 
 inline constexpr Long kTitleBufferSize = 255;
 inline constexpr Long kSavePause = 1500;  // ms the word processor gets to save
+// ms between two looks for the save during that pause, which ends as soon as
+// the save is all there.
+inline constexpr Long kSaveLook = 40;
 // ms command U rests between looks for the word processor: short enough to
 // catch it at once, long enough not to take a core from it meanwhile.
 inline constexpr Long kFrontPollPause = 10;

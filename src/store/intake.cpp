@@ -102,6 +102,18 @@ Small MakeRoom(RunState& rs) {
 
 std::string NameInControlFile(const std::string& text) { return Left(text, Len(text) - 1); }
 
+bool SaveArrived(RunState& rs) {
+    Platform& platform = rs.platform;
+    if (!FileExists(platform, rs.controlFilePath) || platform.BeingWritten(rs.controlFilePath)) return false;
+    const std::string text = platform.ReadWhole(rs.controlFilePath);
+    if (text.empty()) return true;
+    const std::string name = NameInControlFile(text);
+    if (!IsPlainStem(name, rs.codePage)) return true;
+    // A name in the other code page's reading is waited for as long as ever.
+    const std::string transfer = TransferPath(rs, name);
+    return FileExists(platform, transfer) && !platform.BeingWritten(transfer);
+}
+
 void Intake(RunState& rs) {
     if (!FileExists(rs.platform, rs.controlFilePath)) return;
     // The word processor's macro takes no turn: a save still going on is not
@@ -126,6 +138,7 @@ void Intake(RunState& rs) {
     if (isNew == 1) {
         const Small number = MakeRoom(rs);
         rs.platform.RenameFile(TransferPath(rs), SnapshotPath(rs, Fmt3(number)));
+        rs.filed = number;
     } else if (FileExists(rs.platform, TransferPath(rs))) {
         rs.platform.DeleteFile(TransferPath(rs));
     }

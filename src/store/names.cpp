@@ -29,7 +29,8 @@ void CheckDocumentName(const std::string& name, Long codePage) {
     if (!IsPlainStem(name, codePage)) Raise(kBadFileName);
 }
 
-std::string TransferPath(const RunState& rs) { return rs.workingDirectory + rs.documentName + ".BAK"; }
+std::string TransferPath(const RunState& rs) { return TransferPath(rs, rs.documentName); }
+std::string TransferPath(const RunState& rs, const std::string& name) { return rs.workingDirectory + name + ".BAK"; }
 
 std::string SnapshotPath(const RunState& rs, const std::string& digits) {
     return rs.workingDirectory + rs.documentName + "." + digits;

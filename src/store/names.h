@@ -20,6 +20,7 @@ bool IsPlainStem(const std::string& name, Long codePage);
 bool IsPath(const std::string& name, Long codePage);
 
 std::string TransferPath(const RunState& rs);                            // DOC.BAK
+std::string TransferPath(const RunState& rs, const std::string& name);  // NAME.BAK
 std::string SnapshotPath(const RunState& rs, const std::string& digits);  // DOC.001
 std::string StatePath(const RunState& rs);                               // DOC.DAT
 std::string ResultPath(const RunState& rs);                              // DOC.VRN

@@ -104,12 +104,30 @@ bool LetUpWhatWasPressed(Platform& platform, const std::vector<KeyEvent>& events
     return ups.empty();
 }
 
+// Sends the events a pause apart; how many Windows took, from the first. A
+// row so long that its pauses would fill a good part of a pass goes out with
+// shorter ones, and past that in one piece.
+std::size_t SendPaced(Platform& platform, const std::vector<KeyEvent>& events) {
+    const std::int32_t pause = std::min<std::int32_t>(
+        kKeyPause, kKeyPausesAtMost / static_cast<std::int32_t>(std::min<std::size_t>(events.size(), 1u << 20)));
+    if (pause == 0) return platform.SendInput(events);
+    std::size_t taken = 0;
+    for (const KeyEvent& e : events) {
+        if (taken > 0) platform.Sleep(pause);
+        if (platform.SendInput({e}) == 0) break;
+        ++taken;
+    }
+    return taken;
+}
+
 }  // namespace
 
 // Every event of the chord is worked out first, from the keys as they are
-// now, and then sent in one piece: a letter the user types meanwhile can
-// never land between the chord's Ctrl down and Ctrl up, and a bad code fails
-// before anything is sent, so no key is left down.
+// now, and only then sent, so a bad code fails before anything is sent and
+// no key is left down. The events go out one at a time, a short pause apart:
+// a DOS host writes its shift flags as each event reaches it, but hands the
+// keys to the DOS program's own keyboard handler later, so a chord sent in
+// one piece reached XyWrite as F12 alone, its Ctrl and Shift already up.
 bool Play(RunState& rs, const std::string& sequence, WindowHandle window) {
     Platform& platform = rs.platform;
     if (!sequence.empty() && platform.KeyDeliveryTo(window) == KeyDelivery::Dropped) {
@@ -159,7 +177,7 @@ bool Play(RunState& rs, const std::string& sequence, WindowHandle window) {
         }
     }
     if (events.empty()) return true;
-    const std::size_t taken = platform.SendInput(events);
+    const std::size_t taken = SendPaced(platform, events);
     if (taken == 0) return false;  // nothing pressed: nothing to let up
     if (taken < events.size()) 
         Raise(kKeysRefused, LetUpWhatWasPressed(platform, events, taken) ? kKeysCutAllUp : kKeysCutSomeDown);

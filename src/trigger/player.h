@@ -10,6 +10,11 @@ inline constexpr const char* kModifierKeys = "10|11|A0|A1|A2|A3|12|A4|A5|14|90|9
 inline constexpr const char* kShiftKeys = "10|A0|A1";
 inline constexpr Long kCapsLock = 0x14;
 
+// The pause between two key events, and what the pauses of one row may add
+// up to, in milliseconds.
+inline constexpr std::int32_t kKeyPause = 10;
+inline constexpr std::int32_t kKeyPausesAtMost = 250;
+
 // Types a row of two-digit hexadecimal virtual-key codes into the window in
 // front. Modifiers and toggles are held until the end and released newest
 // first; keys the user already holds or has toggled on are left alone.

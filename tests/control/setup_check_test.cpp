@@ -22,6 +22,7 @@ struct SetupCase {
     std::optional<std::string> bak;      // what it saves as DOC.BAK first, besides saving every .BAK of `files` anew
     bool noNewSave = false;              // it writes VORNEL.CTL only
     bool keepsOpen = false;              // and keeps VORNEL.CTL open for writing
+    std::int32_t openFor = 0;            // or keeps it open this long, in ms
     bool bakOpen = false;                // and keeps DOC.BAK open for writing
     bool reopens = false;                // and opens VORNEL.CTL again as T comes to look, for one poll
     std::int32_t answerAfter = 0;        // ms after the chord the macro writes, by the sleeps T asks for
@@ -35,6 +36,7 @@ struct SetupCase {
     std::int32_t ansi = 1252;             // the ANSI code page
     std::string verdict;     // the box's first line
     std::string detail;      // a line that must stand in the rest
+    std::int64_t endsAt = -1;  // ms by the clock T's box comes at, give or take 100 ms
 };
 
 const std::vector<std::pair<std::string, std::string>> kSaved = {{"DOC.BAK", "text"}};
@@ -110,7 +112,10 @@ const SetupCase kCases[] = {
     {.name = "left from before, no new save", .control = "DOC\x1a", .noNewSave = true, .files = kLeftFromBefore,
      .verdict = "DOC.BAK is the one from before the keys.", .detail = "before it writes VORNEL.CTL"},
     {.name = "a control file kept open", .control = "DOC\x1a", .keepsOpen = true, .files = kSaved,
-     .verdict = "VORNEL.CTL was still being written 5 seconds after the keys.", .detail = "close VORNEL.CTL"},
+     .verdict = "VORNEL.CTL stayed open 5 seconds.", .detail = "began VORNEL.CTL 0.00 s after the keys", .endsAt = 5050},
+    {.name = "a control file open 3 s from 1 s on", .control = "DOC\x1a", .openFor = 3000, .answerAfter = 1000,
+     .files = kSaved, .verdict = "The macro answered late, after the 1.5 seconds Vornel gives it.",
+     .detail = "VORNEL.CTL came 4.00 s after the keys"},
     {.name = "a control file opened again as T looks", .control = "DOC\x1a", .reopens = true, .files = kSaved,
      .verdict = "Ready.", .detail = "DOC.BAK is there (4 bytes)"},
     {.name = "a transfer file still open", .control = "DOC\x1a", .bakOpen = true, .files = kSaved,
@@ -126,7 +131,7 @@ const SetupCase kCases[] = {
      .detail = "vornel.exe is in C:\\XY"},
     // Started by XyWrite's host, as U will be: whether the host waits shows in the answer.
     {.name = "a host that waits", .files = kSaved, .starter = Starter::Window,
-     .verdict = "XyWrite's host waits for the programs it starts.", .detail = "start vornel K <depth> before"},
+     .verdict = "XyWrite's host waits for the programs it starts.", .detail = "write VORNEL.CTL before it starts vornel U DOC"},
     {.name = "a host that does not wait", .control = "DOC\x1a", .files = kSaved, .starter = Starter::Window,
      .verdict = "Ready.", .detail = "The host does not wait for the programs it starts"},
     // A command processor between the host and T that did not wait has ended: nobody can tell.
@@ -136,6 +141,30 @@ const SetupCase kCases[] = {
     {.name = "a busy macro on a host that does not wait", .control = "DOC\x1a", .answerAfter = 8000, .files = kSaved,
      .starter = Starter::Window, .verdict = "XyWrite was busy after it started T, so T could not time the save.",
      .detail = "VORNEL.CTL came 8.00 s after the keys"},
+    // Caught once while the macro writes it, 8 s after the keys: open for 5 s
+    // from when T saw it open, not from the keys.
+    {.name = "a busy macro caught writing at 8 s", .control = "DOC\x1a", .openFor = 100, .answerAfter = 8000,
+     .files = kSaved, .starter = Starter::Window,
+     .verdict = "XyWrite was busy after it started T, so T could not time the save.",
+     .detail = "VORNEL.CTL came 8.10 s after the keys"},
+    // Begun just before the wait ends: T waits for it to close.
+    {.name = "an answer begun at 4.5 s and closed at 6 s", .control = "DOC\x1a", .openFor = 1500, .answerAfter = 4500,
+     .files = kSaved, .verdict = "The macro answered late, after the 1.5 seconds Vornel gives it.",
+     .detail = "VORNEL.CTL came 6.00 s after the keys"},
+    // Each wait as long as T waited: 5 s from outside, 15 s when a host may have started T.
+    {.name = "no answer from outside", .files = kSaved, .verdict = "No VORNEL.CTL came after the keys.",
+     .detail = "No VORNEL.CTL within 5 seconds of the keys 11107B", .endsAt = 5050},
+    {.name = "no answer from a host", .files = kSaved, .starter = Starter::Window,
+     .verdict = "XyWrite's host waits for the programs it starts.", .detail = "came while T ran (15 seconds)",
+     .endsAt = 15050},
+    {.name = "no answer, the starter ended", .files = kSaved, .starter = Starter::CannotTell,
+     .verdict = "No VORNEL.CTL came after the keys.", .detail = "No VORNEL.CTL within 15 seconds of the keys",
+     .endsAt = 15050},
+    // A launcher that ended (cmd /c start) leaves both readings of a late answer.
+    {.name = "a late answer, the starter ended", .control = "DOC\x1a", .answerAfter = 3000, .files = kSaved,
+     .starter = Starter::CannotTell,
+     .verdict = "VORNEL.CTL came late: the macro is slow, or XyWrite was busy after it started T.",
+     .detail = "T from Win+R tells them apart"},
 };
 
 class SetupCheck : public ::testing::TestWithParam<SetupCase> {};
@@ -163,7 +192,7 @@ TEST_P(SetupCheck, LeadsWithTheFirstThingToFixAndTouchesNothing) {
             if (!c.noNewSave && name.size() > 4 && name.substr(name.size() - 4) == ".BAK") p.PutFile(kDir + name, bytes);
         if (c.bak) p.PutFile(kDir + "DOC.BAK", *c.bak);
         if (c.bakOpen) p.PutBeingWritten(kDir + "DOC.BAK", "text");
-        if (c.keepsOpen)
+        if (c.keepsOpen || c.openFor > 0)
             p.PutBeingWritten(ctl, *c.control);
         else
             p.PutFile(ctl, *c.control);
@@ -175,9 +204,13 @@ TEST_P(SetupCheck, LeadsWithTheFirstThingToFixAndTouchesNothing) {
         if (c.answerAfter == 0) answer();
     };
     bool reopened = false;
+    std::int32_t openSince = -1;
     p.onSleep = [&](std::int32_t ms) {
         if (reopened && p.Has(ctl)) p.machine()->entries[ctl].beingWritten = false;
-        if (typed && since < c.answerAfter && (since += ms) >= c.answerAfter) answer();
+        if (typed && since < c.answerAfter + c.openFor) since += ms;
+        if (typed && openSince < 0 && since >= c.answerAfter && since - ms < c.answerAfter) answer(), openSince = since;
+        if (c.openFor > 0 && openSince >= 0 && since - openSince >= c.openFor && p.Has(ctl))
+            p.machine()->entries[ctl].beingWritten = false;
     };
     if (c.reopens)  // T has taken its turn to look: the macro opens the file again
         p.machine()->onOperation = [&](int) {
@@ -199,6 +232,7 @@ TEST_P(SetupCheck, LeadsWithTheFirstThingToFixAndTouchesNothing) {
     EXPECT_NE(box.text.find(c.detail), std::string::npos) << box.text;
     if (c.verdict.rfind("No window titled", 0) == 0)
         EXPECT_LT(p.Milliseconds(), kSetupFrontWait + 100) << "15 seconds by the clock";
+    if (c.endsAt >= 0) EXPECT_NEAR(static_cast<double>(p.Milliseconds()), static_cast<double>(c.endsAt), 100.0);
     EXPECT_NE(box.text.find("Code pages: ANSI " + std::to_string(c.ansi) + ", DOS (OEM) 437."), std::string::npos);
     if (!c.noVn)
         EXPECT_NE(box.text.find(c.watchRunning ? "Watch mode runs on this VN\\." : "No watch mode runs on this VN\\."),

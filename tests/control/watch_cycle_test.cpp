@@ -6,6 +6,7 @@
 #include <set>
 
 #include "support/sim.h"
+#include "trigger/player.h"
 
 namespace vornel::test {
 namespace {
@@ -30,6 +31,13 @@ struct FakeXyWrite {
     int saves = 0;
 };
 
+// The passes' own sleeps, without the pauses between the chord's keys.
+std::vector<std::int32_t> PassSleeps(const MemoryPlatform& p) {
+    std::vector<std::int32_t> s;
+    std::copy_if(p.sleeps.begin(), p.sleeps.end(), std::back_inserter(s), [](std::int32_t ms) { return ms != kKeyPause; });
+    return s;
+}
+
 TEST(WatchCycle, OnePassOfTheRoad) {
     MemoryPlatform p;
     FakeXyWrite xy(p);
@@ -44,7 +52,8 @@ TEST(WatchCycle, OnePassOfTheRoad) {
     EXPECT_FALSE(p.Has(kDir + "DOC.BAK"));
     EXPECT_EQ(p.keyEvents, (std::vector<KeyEvent>{{0x11, 0x1D, 0}, {0x10, 0x2A, 0}, {0x7B, 0x58, 0},
                                                   {0x7B, 0x58, 2}, {0x10, 0x2A, 2}, {0x11, 0x1D, 2}}));
-    EXPECT_EQ(p.sleeps, (std::vector<std::int32_t>{5000, 1500, 5000}));  // stopped in the next pass
+    // The save came with the keys: no pause for it. Stopped in the next pass.
+    EXPECT_EQ(PassSleeps(p), (std::vector<std::int32_t>{5000, 5000}));
     EXPECT_TRUE(p.boxes.empty());
 }
 
@@ -98,11 +107,9 @@ TEST(WatchCycle, SnapshotsOnlyWhenTheTextChanged) {
     EXPECT_EQ(p.Content(Snapshot("DOC", 2)), "edit 2");
     EXPECT_EQ(p.Content(Snapshot("DOC", 4)), "edit 4");
     EXPECT_FALSE(p.Has(Snapshot("DOC", 5)));
-    // Exactly one sleep of the interval per pass, then the pause: no busy loop.
-    std::vector<std::int32_t> expected;
-    for (int pass = 0; pass < 8; ++pass) expected.insert(expected.end(), {1000, 1500});
-    expected.push_back(1000);  // the ninth pass, stopped at its window query
-    EXPECT_EQ(p.sleeps, expected);
+    // Exactly one sleep of the interval per pass, and no pause, the save
+    // being there with the keys: no busy loop.
+    EXPECT_EQ(PassSleeps(p), std::vector<std::int32_t>(9, 1000));  // the ninth pass stopped at its window query
 }
 
 TEST(WatchCycle, XyWriteNeverInFrontOnlySleepsAndLooks) {
@@ -162,7 +169,7 @@ TEST(WatchCycle, ALateSaveIsTakenInByTheNextPass) {
     p.maxForegroundQueries = 2;
     // The macro is slow: its files appear only after the pause.
     p.onSleep = [&](std::int32_t ms) {
-        if (ms == 1500 && !p.Has(Snapshot("DOC", 1))) {
+        if (ms != 1000 && p.Milliseconds() >= 1000 + 1500 && !p.Has(Snapshot("DOC", 1))) {
             p.onSleep = nullptr;
             p.onForegroundQuery = [&](long) {
                 if (!p.Has(kDir + "DOC.BAK")) {
@@ -187,8 +194,8 @@ TEST(WatchCycle, FailureInALaterPassShowsSevenOrFourteenNeverSix) {
         {"Other", Op::Sleep, 2, 7},
         {"Other", Op::ForegroundWindow, 2, 7},
         {"Other", Op::WindowText, 3, 7},
-        {"XYWRITE", Op::Sleep, 2, 16},  // the pause after held keys were released
-        {"XYWRITE", Op::Sleep, 3, 14},
+        {"XYWRITE", Op::Sleep, 2, 16},  // a pause between the chord's keys
+        {"XYWRITE", Op::Sleep, 5, 10},  // the pause for the save, part of taking it in
         {"XYWRITE", Op::ForegroundWindow, 2, 14},
         {"XYWRITE", Op::WindowText, 2, 14},
         {"XYWRITE", Op::KeyEvent, 1, 16},  // the chord goes out after its held keys' release is worked out
@@ -235,7 +242,73 @@ TEST(WatchCycle, CommandUPausesButTypesNothing) {
     p.FailNth(Op::Sleep, 1, kPermissionDenied);
     RunProgram(p, "U DOC");
     ASSERT_EQ(p.boxes.size(), 1u);
-    EXPECT_EQ(p.boxes[0].text, ErrorBox(70, "Permission denied", 7));  // empty sequence leaves 7
+    EXPECT_EQ(p.boxes[0].text, ErrorBox(70, "Permission denied", 10));
+    EXPECT_TRUE(p.keyEvents.empty());
+}
+
+// The pause after the keys ends at the first look that finds the save all
+// there: the control file closed, and the transfer file it names there and
+// closed. A save that is not all there by 1.5 s is left to the next pass,
+// and nothing is ever filed half written.
+TEST(WatchCycle, ThePauseEndsWhenTheSaveHasArrived) {
+    enum What { BakOpen, Bak, CtlOpen, Ctl, CtlOther };
+    const struct {
+        const char* name;
+        std::vector<std::pair<int, What>> macro;  // ms after the last key: what the macro does
+        int pauseFrom, pauseTo;                    // how long the pause lasts
+        const char* filed;                         // DOC.001 after the pass
+    } cases[] = {
+        {"the save with the keys", {{0, Bak}, {0, Ctl}}, 0, 0, "whole"},
+        {"the save 200 ms later", {{200, Bak}, {200, Ctl}}, 200, 240, "whole"},
+        {"the control file first, the transfer file written till 700 ms",
+         {{100, Ctl}, {100, BakOpen}, {700, Bak}}, 700, 740, "whole"},
+        {"the control file first, the transfer file made at 300 ms", {{100, Ctl}, {300, Bak}}, 300, 340, "whole"},
+        {"the control file open till 500 ms", {{100, Bak}, {100, CtlOpen}, {500, Ctl}}, 500, 540, "whole"},
+        {"no transfer file: as long as ever", {{100, Ctl}}, 1500, 1500, ""},
+        {"a name in the control file with no transfer file", {{100, Bak}, {100, CtlOther}}, 1500, 1500, ""},
+        {"nothing", {}, 1500, 1500, ""},
+        {"the transfer file still being written at 1.5 s", {{100, Ctl}, {100, BakOpen}, {1600, Bak}}, 1500, 1500, ""},
+    };
+    for (const auto& c : cases) {
+        MemoryPlatform p;
+        p.titles = {"XYWRITE - DOC"};
+        p.maxForegroundQueries = 1;
+        std::int64_t keysAt = -1;
+        auto macro = c.macro;
+        const auto play = [&] {
+            const std::int64_t now = p.Milliseconds() - keysAt;
+            while (!macro.empty() && macro.front().first <= now) {
+                switch (macro.front().second) {
+                    case BakOpen: p.PutBeingWritten(kDir + "DOC.BAK", "wh"); break;
+                    case Bak:
+                        p.PutFile(kDir + "DOC.BAK", "whole");
+                        p.machine()->entries[kDir + "DOC.BAK"].beingWritten = false;
+                        break;
+                    case CtlOpen: p.PutBeingWritten(kDir + "VORNEL.CTL", "DO"); break;
+                    case Ctl:
+                        p.PutFile(kDir + "VORNEL.CTL", "DOC\x1a");
+                        p.machine()->entries[kDir + "VORNEL.CTL"].beingWritten = false;
+                        break;
+                    case CtlOther: p.PutFile(kDir + "VORNEL.CTL", "OTHER\x1a"); break;
+                }
+                macro.erase(macro.begin());
+            }
+        };
+        p.onKeyEvent = [&](const KeyEvent& e) {
+            if (e.vk == 0x11 && (e.flags & kKeyEventKeyUp)) {
+                keysAt = p.Milliseconds();
+                play();
+            }
+        };
+        p.onSleep = [&](std::int32_t) {
+            if (keysAt >= 0) play();
+        };
+        RunProgram(p, "11107B 1 3");  // stopped at the next pass's look for the window, after its interval
+        const std::int64_t pause = p.Milliseconds() - 1000 - keysAt;
+        EXPECT_GE(pause, c.pauseFrom) << c.name;
+        EXPECT_LE(pause, c.pauseTo) << c.name;
+        EXPECT_EQ(p.Content(Snapshot("DOC", 1)), c.filed) << c.name;
+    }
 }
 
 }  // namespace

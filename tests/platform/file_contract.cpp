@@ -1,6 +1,7 @@
 #include "platform/file_contract.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <set>
 #include <thread>
 
@@ -221,7 +222,10 @@ TEST_P(FileContract, AReplaceOntoAFileHeldSharingEverything) {
         EXPECT_EQ(p().ReadWhole(at("DOC.VN~")), "new result");
         EXPECT_EQ(p().ReadWhole(at("DOC.VRN")), "old result");
     }
-    if (const auto replaces = backend_->ReplacesHeldFiles()) EXPECT_EQ(moved, *replaces);
+    if (const auto replaces = backend_->ReplacesHeldFiles())
+        EXPECT_EQ(moved, *replaces);
+    else  // nobody can say what this file system does: say what it did
+        std::printf("   a replace onto a held file here: %s\n", moved ? "replaced at once" : "in use, waited out");
     if (moved) EXPECT_EQ(p().ReadWhole(at("DOC.VRN")), "new result") << "replaced while still held";
     backend_->HoldSharingAll("DOC.VRN", false);
     if (!moved) p().ReplaceFile(at("DOC.VN~"), at("DOC.VRN"));

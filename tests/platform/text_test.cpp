@@ -111,9 +111,16 @@ TEST(TextRules, PathsAreReadPerCharacter) {
         {"\x83\x61.*", "\x83\x41", 932, false},  // ヂ is not ア
         {"*\x5C", "\x95\x5C", 932, false},
         {"doc.*", "DOC", 932, true},
+        {"doc.*", "DOC", 1252, true},  // a name without a dot matches as if it ended in one
+        {"DOC.1", "DOC", 1252, false},  // and only a pattern ending in .* drops its end
+        {"DOC.1", "DOC", 932, false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(WildcardMatch(c.pattern, c.name, c.codePage), c.matches) << c.pattern << " " << c.name;
+    // ヂ and ア differ only in a trail byte that reads as a or A on its own.
+    EXPECT_FALSE(SameName("\x83\x61.BAK", "\x83\x41.BAK", 932));
+    EXPECT_TRUE(SameName("\x83\x61.bak", "\x83\x61.BAK", 932));
+    EXPECT_TRUE(SameName("\x83\x61.BAK", "\x83\x41.BAK", 1252));
     EXPECT_EQ(FoldedHash("c:\\\x83\x61", 932), FoldedHash("C:\\\x83\x61", 932));
     EXPECT_NE(FoldedHash("C:\\\x83\x61", 932), FoldedHash("C:\\\x83\x41", 932));  // two folders, two objects
 }
@@ -159,7 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
                       NumberCase{"0-1", 0, false}, NumberCase{"1D2", 1, false},
                       NumberCase{"1E+2", 100, true}, NumberCase{"1E-2", 0.01, true},
                       NumberCase{"&O", 0, false}, NumberCase{"&H1", 1, true},
-                      NumberCase{"&O7", 7, true}, NumberCase{"2147483647", 2147483647, true},
+                      NumberCase{"&O7", 7, true}, NumberCase{"&O8", 0, false}, NumberCase{"&O18", 1, false}, NumberCase{"2147483647", 2147483647, true},
                       NumberCase{"2147483648", 2147483648.0, true}));
 
 TEST(TextRules, HexValueOfACode) {

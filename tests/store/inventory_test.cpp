@@ -159,6 +159,8 @@ TEST(Names, DoubleByteNamesAreReadPerCharacter) {
          dji + ".VRN", 0},
         {"K, trail byte a beside the document a would become", 932, "K 5", dji + "\x1a",
          plus({{dji + ".BAK", "v2"}, {a + ".BAK", "other"}}, store(a, 1)), dji + ".001", 0},
+        {"K, trail byte 40, the lowest (ァ is 83 40)", 932, "K 5", "\x83\x40\x1a", {{"\x83\x40.BAK", "v2"}},
+         "\x83\x40.001", 0},
         {"K, trail byte above 127", 932, "K 5", "\x88\x9F\x1a", {{"\x88\x9F.BAK", "v2"}}, "\x88\x9F.001", 0},
         {"U, single-byte katakana", 932, "U \xB1", "", store("\xB1", 3), "\xB1.VRN", 0},
         {"K, a lead byte with no trail byte", 932, "K 5", "AB\x83\x1a", {{"AB\x83.BAK", "v2"}}, "AB\x83.BAK", 52},

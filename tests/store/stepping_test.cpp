@@ -46,22 +46,31 @@ TEST_F(SteppingTest, ALeftoverTemporaryFileIsReplaced) {
     EXPECT_TRUE(p.boxes.empty());
 }
 
-TEST_F(SteppingTest, FirstStepBackCapturesAChangedDocument) {
-    // The word processor's side saves after the start, when its window is first found.
-    p.onForegroundQuery = [&](long n) {
-        if (n == 1) {
-            p.PutFile(kDir + "DOC.BAK", "current");
-            p.PutFile(kDir + "VORNEL.CTL", "DOC\x1a");
-        }
-    };
-    Step("U DOC");
-    EXPECT_EQ(p.Content(Snapshot("DOC", 6)), "current");
-    EXPECT_EQ(Result(), "v4");  // the pointer is still the 5 found at start
-    EXPECT_EQ(State(), "2 4");
-    EXPECT_EQ(p.sleeps, (std::vector<std::int32_t>{1500}));
-    EXPECT_TRUE(p.keyEvents.empty());
-    Step("R DOC");
-    EXPECT_EQ(Result(), "v5");
+// The capture files the edited document as 006; the step back starts there
+// and lands on 005, the version before the edit, and R brings the edit back.
+// It waits for the save no longer than the save takes.
+TEST_F(SteppingTest, FirstStepBackCapturesAChangedDocumentAndLandsOnTheVersionBefore) {
+    for (const char* state : {"", "1 5", "0 2"}) {
+        MemoryPlatform fresh;
+        std::swap(p, fresh);
+        SetUp();
+        if (*state) p.PutFile(kDir + "DOC.DAT", state);
+        // The word processor's side saves after the start, when its window is first found.
+        p.onForegroundQuery = [&](long n) {
+            if (n == 1) {
+                p.PutFile(kDir + "DOC.BAK", "current");
+                p.PutFile(kDir + "VORNEL.CTL", "DOC\x1a");
+            }
+        };
+        Step("U DOC");
+        EXPECT_EQ(p.Content(Snapshot("DOC", 6)), "current") << state;
+        EXPECT_EQ(Result(), "v5") << state;
+        EXPECT_EQ(State(), "2 5") << state;
+        EXPECT_TRUE(p.sleeps.empty()) << state;
+        EXPECT_TRUE(p.keyEvents.empty());
+        Step("R DOC");
+        EXPECT_EQ(Result(), "current") << state;
+    }
 }
 
 // A save from long before the start is cleared unread; one written just
@@ -77,7 +86,9 @@ TEST_F(SteppingTest, CaptureTakesASaveFromJustBeforeTheStartOnly) {
         p.Age(kDir + "VORNEL.CTL", age);
         Step("U DOC");
         EXPECT_EQ(p.Has(Snapshot("DOC", 6)), age < kFreshSave) << age;
-        EXPECT_EQ(Result(), "v4") << age;  // from the 5 found at start either way
+        // Filed as 006, the save is where the step back starts: it lands on 005.
+        EXPECT_EQ(Result(), age < kFreshSave ? "v5" : "v4") << age;
+        EXPECT_EQ(p.Content(Snapshot("DOC", 6)), age < kFreshSave ? "saved" : "") << age;
     }
 }
 
@@ -92,7 +103,11 @@ TEST_F(SteppingTest, CaptureLooksAtOnceThenRestsBetweenLooks) {
     Step("U DOC");
     EXPECT_EQ(p.foregroundQueries, 4);
     EXPECT_EQ(sleepsBeforeFirstLook, 0u);
-    EXPECT_EQ(p.sleeps, (std::vector<std::int32_t>{10, 10, 10, 1500}));
+    // No save comes: the pause then lasts its whole 1.5 s, in looks 40 ms apart.
+    std::vector<std::int32_t> expected{10, 10, 10};
+    expected.insert(expected.end(), 37, 40);
+    expected.push_back(20);
+    EXPECT_EQ(p.sleeps, expected);
     EXPECT_EQ(State(), "2 4");
 }
 

@@ -36,9 +36,13 @@ TEST_P(PlayerTest, SendsExactlyTheseEvents) {
     rs.checkpoint = 7;
     Play(rs, c.sequence);
     EXPECT_EQ(p.keyEvents, c.events);
-    // The whole chord goes out in one piece, or nothing goes at all.
-    EXPECT_EQ(p.keyBatches, c.events.empty() ? std::vector<std::vector<KeyEvent>>{}
-                                             : std::vector<std::vector<KeyEvent>>{c.events});
+    // One event at a time, 10 ms apart (less in a row of more than 25): a
+    // DOS host must see each one before the next.
+    std::vector<std::vector<KeyEvent>> one;
+    for (const KeyEvent& e : c.events) one.push_back({e});
+    EXPECT_EQ(p.keyBatches, one);
+    const std::int32_t pause = c.events.size() <= 25 ? kKeyPause : 250 / static_cast<std::int32_t>(c.events.size());
+    EXPECT_EQ(p.sleeps, std::vector<std::int32_t>(c.events.empty() ? 0 : c.events.size() - 1, pause));
     EXPECT_EQ(rs.checkpoint, c.checkpoint);
 }
 
@@ -98,6 +102,28 @@ INSTANTIATE_TEST_SUITE_P(
         PlayCase{"OneDigitCodesAreNeverExtended", "412", {}, {kADown, kAUp, Down(0x02, 0), Up(0x02, 0)}, 16}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The pauses of one row add up to a quarter second at most; a row so long
+// that even 1 ms apart would pass that goes out in one piece.
+TEST(Trigger, ALongRowIsPacedWithinAQuarterSecond) {
+    const struct { std::size_t codes; std::size_t batches; std::int32_t pause; } cases[] = {
+        {12, 24, 10},  // 24 events: 23 pauses of 10 ms
+        {13, 26, 9},   // 26 events: 250 / 26
+        {125, 250, 1},
+        {126, 1, 0},   // 252 events, one piece
+    };
+    for (const auto& c : cases) {
+        MemoryPlatform p;
+        RunState rs(p);
+        std::string row;
+        for (std::size_t i = 0; i < c.codes; ++i) row += "41";
+        Play(rs, row);
+        EXPECT_EQ(p.keyEvents.size(), 2 * c.codes) << c.codes;
+        EXPECT_EQ(p.keyBatches.size(), c.batches) << c.codes;
+        EXPECT_EQ(p.sleeps, std::vector<std::int32_t>(c.pause == 0 ? 0 : c.batches - 1, c.pause)) << c.codes;
+        EXPECT_LE(p.Milliseconds(), 250) << c.codes;
+    }
+}
+
 TEST(Trigger, ABadCodeFailsAtCheckpointEightBeforeAnythingIsSent) {
     MemoryPlatform p;
     p.titles = {"XYWRITE"};
@@ -127,7 +153,7 @@ TEST(Trigger, KeysWindowsDropsAreAFailureAndNoKeyStaysDown) {
     const struct {
         const char* name;
         KeyDelivery delivery;
-        std::vector<std::size_t> taken;  // of each SendInput in turn
+        std::vector<std::size_t> taken;  // of each SendInput in turn: one event each, then the let-up
         bool typed;
         int failure, checkpoint;
         std::vector<KeyEvent> received;
@@ -136,13 +162,13 @@ TEST(Trigger, KeysWindowsDropsAreAFailureAndNoKeyStaysDown) {
         {"host elevated", KeyDelivery::Dropped, {}, false, kKeysDropped, 8, {}, ""},
         {"cannot tell: typed as ever", KeyDelivery::CannotTell, {}, true, 0, 16, kAll, ""},
         {"none taken: nothing pressed", KeyDelivery::Reaches, {0}, false, 0, 16, {}, ""},
-        {"cut after A down", KeyDelivery::Reaches, {3}, false, kKeysRefused, 16, kAll, kKeysCutAllUp},
-        {"cut after A up", KeyDelivery::Reaches, {4}, false, kKeysRefused, 16, kAll, kKeysCutAllUp},
-        {"cut after Shift up", KeyDelivery::Reaches, {5}, false, kKeysRefused, 16, kAll, kKeysCutAllUp},
-        {"let-ups refused once", KeyDelivery::Reaches, {3, 0}, false, kKeysRefused, 16, kAll, kKeysCutAllUp},
-        {"let-ups cut, the rest taken", KeyDelivery::Reaches, {3, 1}, false, kKeysRefused, 16, kAll,
+        {"cut after A down", KeyDelivery::Reaches, {1, 1, 1, 0}, false, kKeysRefused, 16, kAll, kKeysCutAllUp},
+        {"cut after A up", KeyDelivery::Reaches, {1, 1, 1, 1, 0}, false, kKeysRefused, 16, kAll, kKeysCutAllUp},
+        {"cut after Shift up", KeyDelivery::Reaches, {1, 1, 1, 1, 1, 0}, false, kKeysRefused, 16, kAll, kKeysCutAllUp},
+        {"let-ups refused once", KeyDelivery::Reaches, {1, 1, 1, 0, 0}, false, kKeysRefused, 16, kAll, kKeysCutAllUp},
+        {"let-ups cut, the rest taken", KeyDelivery::Reaches, {1, 1, 1, 0, 1}, false, kKeysRefused, 16, kAll,
          kKeysCutAllUp},
-        {"let-ups refused twice", KeyDelivery::Reaches, {3, 0, 0}, false, kKeysRefused, 16,
+        {"let-ups refused twice", KeyDelivery::Reaches, {1, 1, 1, 0, 0, 0}, false, kKeysRefused, 16,
          {kCtrlDown, kShiftDown, kADown}, kKeysCutSomeDown},
     };
     for (const auto& c : cases) {

@@ -1,6 +1,10 @@
 ; XY.COM: a stand-in for XyWrite and its macros, run inside a real DOS host
 ; (vDosPlus) by the end-to-end tests. It reads keys the way a DOS program does
 ; (BIOS INT 16h, enhanced calls) and plays the macros Vornel's README asks for.
+; Started as "XY /9" it also hooks INT 9, as XyWrite does: a host that sees the
+; hook hands keys to the emulated keyboard controller, and the handler logs
+; each make and break code it reads at port 60h before the BIOS's handler,
+; which it chains to, makes the INT 16h key of them.
 ;
 ; Everything is in the current directory, the test's folder seen through a DOS
 ; drive; VN\ is below it.
@@ -8,19 +12,17 @@
 ;   XY.CMD  one command from the test (made whole, then renamed into place);
 ;           read, deleted and carried out within a clock tick
 ;   XY.LOG  one line appended for every key read and every step taken, each
-;           "hh:mm:ss.cc <what>" by the DOS clock
+;           "hh:mm:ss.cc <what>" by the DOS clock: "key AX FLAGS" for INT 16h,
+;           "scan XX" for each code INT 9 saw (E0 prefixes as codes of their own)
 ;   XY.NOW  the document after a load of <name>.VRN
 ;
 ; Commands:
 ;   edit                 read XY.TXT into the document again
 ;   trig XXXX            the key word (INT 16h AX, hex) bound to the save macro;
 ;                        8A00 (Ctrl+F12, what Ctrl+Shift+F12 reads) by default
-;   name STEM            the document's name (bytes as DOS has them), DOC by default
-;   ctl plain|crlf|path|nosave|late|none
-;                        what the save macro writes: the name and a Ctrl-Z; the
-;                        name and CR LF; D:\VN\<name> and a Ctrl-Z; no .BAK;
-;                        both after a pause of 40 ticks (2.2 s); nothing
-;   save                 run the save macro now, as if the chord came
+;   save                 run the save macro now, as if the chord came: the
+;                        document as VN\DOC.BAK, then DOC and a Ctrl-Z as
+;                        VN\VORNEL.CTL
 ;   run direct PROG ARGS start a program by DOS EXEC (a Windows exe is started by
 ;                        the host), then go on
 ;   run WAY ARGS         for any other WAY: COMSPEC /C CMD WAY ARGS, the host's
@@ -30,16 +32,31 @@
 ;   stepsave WAY ...     the same, saving the document right after the start,
 ;                        as a macro on a host that does not wait does
 ;   limit N              the step macro's wait for .VRN, in seconds (10)
-;   quit                 end; the host's AUTOEXEC then ends the host
+;   quit                 end (INT 9 given back); the host's AUTOEXEC then ends the host
         cpu 8086
         org 100h
 
 DOCMAX  equ 16384
+SCANMAX equ 256                         ; a power of two
+TAILMAX equ 126                         ; what a DOS command tail holds
 
 start:
+        cld
+        mov di, bss_start               ; DOS leaves memory as it found it
+        mov cx, bss_end - bss_start
+        xor al, al
+        rep stosb
         mov ah, 4Ah                     ; keep 64 KiB, so EXEC has the rest
         mov bx, 1000h
         int 21h
+        mov si, 81h                     ; "/9" on the command line: hook INT 9
+.arg:   lodsb
+        cmp al, 13
+        je .args
+        cmp al, '9'
+        jne .arg
+        call hook9
+.args:
         mov [execblk+4], cs
         mov [execblk+8], cs
         mov [execblk+12], cs
@@ -48,6 +65,7 @@ start:
         call log
 
 main:
+        call log_scans
         mov ah, 11h
         int 16h
         jz .idle
@@ -112,39 +130,10 @@ dispatch:
         jmp load_doc
 .trig:  mov di, w_trig
         call prefix
-        jne .name
+        jne .save
         call parse_hex
         mov [trig], ax
         ret
-.name:  mov di, w_name
-        call prefix
-        jne .ctl
-        mov di, docname
-        mov cx, 8
-.nm:    lodsb
-        or al, al
-        jz .nmend
-        stosb
-        loop .nm
-.nmend: mov byte [di], 0
-        ret
-.ctl:   mov di, w_ctl
-        call prefix
-        jne .save
-        mov bx, ctl_words
-        xor dl, dl
-.cw:    mov di, [bx]
-        or di, di
-        jz .cwend
-        push si
-        call same
-        pop si
-        je .cwset
-        inc dl
-        add bx, 2
-        jmp .cw
-.cwset: mov [ctlmode], dl
-.cwend: ret
 .save:  mov di, w_save
         call prefix
         jne .run
@@ -176,6 +165,7 @@ dispatch:
         jne .other
         mov si, s_quit
         call log
+        call unhook9
         mov ax, 4C00h
         int 21h
 .other: ret
@@ -184,18 +174,6 @@ dispatch:
 prefix:
         mov si, cmdbuf
         jmp word_at
-
-; same: are the zero-ended texts at SI and DI equal? ZF set when they are.
-same:
-.l:     mov al, [si]
-        cmp al, [di]
-        jne .r
-        or al, al
-        jz .r
-        inc si
-        inc di
-        jmp .l
-.r:     ret
 
 parse_hex:                              ; SI -> AX
         xor bx, bx
@@ -233,44 +211,17 @@ parse_dec:                              ; SI -> AX
 
 ; ---------------------------------------------------------------- the macros
 save_macro:
-        cmp byte [ctlmode], 5           ; none: the macro is broken
-        jne .some
-        mov si, s_nothing
-        jmp log
-.some:  cmp byte [ctlmode], 4           ; late
-        jne .go
-        mov cx, 40
-        call pause
-.go:    cmp byte [ctlmode], 3           ; nosave
-        je .ctl
         mov si, e_bak
         call vn_file
         mov si, docbuf
         mov cx, [doclen]
         call write_file
-.ctl:   mov di, ctlbuf
-        cmp byte [ctlmode], 2           ; path
-        jne .stem
-        mov ah, 19h
-        int 21h
-        add al, 'A'
-        stosb
-        mov al, ':'
-        stosb
-        mov al, '\'
-        stosb
-        mov si, f_vn
+        mov di, ctlbuf
+        mov si, docname
         call copy
-.stem:  mov si, docname
-        call copy
-        mov ax, 0A0Dh                   ; CR LF
-        cmp byte [ctlmode], 1
-        je .end
-        mov ax, 1Ah                     ; Ctrl-Z
+        mov al, 1Ah                     ; Ctrl-Z
         stosb
-        jmp .wr
-.end:   stosw
-.wr:    mov cx, di
+        mov cx, di
         sub cx, ctlbuf
         mov dx, f_ctl
         mov si, ctlbuf
@@ -291,19 +242,21 @@ step_macro:
         call save_macro
 .wait:  mov si, s_waiting
         call log
-        call ticks
+        call ticks32
         mov [wait_from], ax
+        mov [wait_from+2], dx
 .poll:  mov si, e_vrn
         call vn_file
         mov ax, 3D00h
         int 21h
         jnc .there
         int 28h
-        call ticks
-        sub ax, [wait_from]
+        call waited
+        or dx, dx
+        jnz .none
         cmp ax, [limit]
         jb .poll
-        mov si, s_novrn
+.none:        mov si, s_novrn
         jmp log
 .there: mov bx, ax
         call read_doc
@@ -339,9 +292,14 @@ run_program:
         call copy
         mov si, [runarg]
         call copy
-.exec:  mov ax, di
-        sub ax, tailbuf+1
-        mov [tailbuf], al
+.exec:  mov ax, di                      ; tailbuf holds a whole command and more:
+        sub ax, tailbuf+1               ; what DOS cannot take is refused here
+        cmp ax, TAILMAX
+        jbe .fits
+        mov si, s_toolong
+        mov di, [runarg]
+        jmp log2
+.fits:  mov [tailbuf], al
         mov byte [di], 13
         mov si, s_starting
         mov di, [runarg]
@@ -419,10 +377,13 @@ comspec:                                ; progname = the environment's COMSPEC
         jnz .skip
         jmp .var
 .found: mov di, progname
+        mov cx, 127                     ; progname's room, its zero kept
 .cp:    lodsb
         stosb
         or al, al
-        jnz .cp
+        jz .none
+        loop .cp
+        mov byte [es:di], 0
 .none:  pop ds
         ret
 
@@ -486,6 +447,77 @@ copy:                                   ; the zero-ended text at SI to DI, witho
         stosb
         jmp copy
 .e:     ret
+
+; ---------------------------------------------------------------- INT 9
+hook9:
+        mov ax, 3509h
+        int 21h
+        mov [old9], bx
+        mov [old9+2], es
+        push cs
+        pop es
+        mov dx, int9
+        mov ax, 2509h
+        int 21h
+        mov byte [hooked], 1
+        ret
+
+unhook9:
+        cmp byte [hooked], 0
+        je .r
+        push ds
+        lds dx, [old9]
+        mov ax, 2509h
+        int 21h
+        pop ds
+        mov byte [hooked], 0
+.r:     ret
+
+; The handler: the code at port 60h into a ring, then the handler it replaced,
+; which reads the same code and acknowledges the interrupt. A full ring keeps
+; its codes and counts what it drops.
+int9:
+        push ax
+        push bx
+        push ds
+        push cs
+        pop ds
+        in al, 60h
+        mov bx, [scan_head]
+        mov [scanbuf+bx], al
+        inc bx
+        and bx, SCANMAX-1
+        cmp bx, [scan_tail]
+        je .full
+        mov [scan_head], bx
+        jmp .on
+.full:  inc word [scan_lost]
+.on:    pop ds
+        pop bx
+        pop ax
+        jmp far [cs:old9]
+
+log_scans:                              ; every code the handler kept, in order
+        mov bx, [scan_tail]
+        cmp bx, [scan_head]
+        je .lost
+        mov al, [scanbuf+bx]
+        inc bx
+        and bx, SCANMAX-1
+        mov [scan_tail], bx
+        mov di, numbuf
+        call put_hex8
+        mov byte [di], 0
+        mov si, s_scan
+        mov di, numbuf
+        call log2
+        jmp log_scans
+.lost:  cmp word [scan_lost], 0
+        je .r
+        mov word [scan_lost], 0
+        mov si, s_lost
+        jmp log
+.r:     ret
 
 ; ---------------------------------------------------------------- the log
 log_key:
@@ -596,22 +628,31 @@ ticks:                                  ; AX = the BIOS tick count's low word
         pop ds
         ret
 
-pause:                                  ; CX ticks
-        call ticks
-        mov bx, ax
-.l:     int 28h
-        call ticks
-        sub ax, bx
-        cmp ax, cx
-        jb .l
+ticks32:                                ; DX:AX = the BIOS tick count
+        push ds
+        xor ax, ax
+        mov ds, ax
+        cli
+        mov ax, [46Ch]
+        mov dx, [46Eh]
+        sti
+        pop ds
         ret
+
+waited:                                 ; DX:AX = ticks since wait_from; the
+        call ticks32                    ; count starts again at midnight
+        sub ax, [wait_from]
+        sbb dx, [wait_from+2]
+        jnc .r
+        add ax, 00B0h                   ; 1800B0h ticks a day
+        adc dx, 0018h
+.r:     ret
 
 ; ---------------------------------------------------------------- data
 trig      dw 8A00h
 limit     dw 180
-ctlmode   db 0
 save_after db 0
-docname   db 'DOC', 0, 0, 0, 0, 0, 0
+docname   db 'DOC', 0
 f_cmd     db 'XY.CMD', 0
 f_txt     db 'XY.TXT', 0
 f_log     db 'XY.LOG', 0
@@ -623,8 +664,6 @@ e_vrn     db '.VRN', 0
 t_cmd     db ' /C CMD ', 0
 w_edit    db 'edit', 0
 w_trig    db 'trig', 0
-w_name    db 'name', 0
-w_ctl     db 'ctl', 0
 w_save    db 'save', 0
 w_run     db 'run', 0
 w_step    db 'step', 0
@@ -633,18 +672,13 @@ w_limit   db 'limit', 0
 w_quit    db 'quit', 0
 w_direct  db 'direct', 0
 w_comspec db 'COMSPEC=', 0
-c_plain   db 'plain', 0
-c_crlf    db 'crlf', 0
-c_path    db 'path', 0
-c_nosave  db 'nosave', 0
-c_late    db 'late', 0
-c_none    db 'none', 0
-ctl_words dw c_plain, c_crlf, c_path, c_nosave, c_late, c_none, 0
 s_start   db 'started', 0
 s_key     db 'key', 0
 s_done    db 'done', 0
 s_saved   db 'saved', 0
-s_nothing db 'saved nothing', 0
+s_scan    db 'scan', 0
+s_lost    db 'scans lost', 0
+s_toolong db 'start failed: too long', 0
 s_waiting db 'waiting for VRN', 0
 s_novrn   db 'no VRN', 0
 s_loaded  db 'loaded', 0
@@ -657,17 +691,25 @@ execblk   dw 0, tailbuf, 0, fcb, 0, fcb, 0
 fcb       db 0, '           ', 0, 0, 0, 0
 
 section .bss
+bss_start:
 key       resw 1
 last_tick resw 1
-wait_from resw 1
+wait_from resw 2
+old9      resw 2
+hooked    resb 1
+scan_head resw 1
+scan_tail resw 1
+scan_lost resw 1
+scanbuf   resb SCANMAX
 save_sp   resw 1
 runarg    resw 1
 doclen    resw 1
 numbuf    resb 16
 pathbuf   resb 80
 progname  resb 128
-tailbuf   resb 132
+tailbuf   resb 160                    ; room for " /C CMD " and a whole command
 cmdbuf    resb 130
 ctlbuf    resb 80
 linebuf   resb 300
 docbuf    resb DOCMAX
+bss_end:

@@ -118,6 +118,7 @@ void StartProgram(const std::string& how, const std::string& commandLine) {
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     std::string line = commandLine;
+    const ULONGLONG startedAt = GetTickCount64();
     if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return Log("start failed");
     CloseHandle(pi.hThread);
@@ -126,6 +127,7 @@ void StartProgram(const std::string& how, const std::string& commandLine) {
         WaitForSingleObject(pi.hProcess, INFINITE);
         CloseHandle(pi.hProcess);
         Log("program ended");
+        Log("took " + std::to_string(GetTickCount64() - startedAt));  // as long as the host waited
     } else if (how == "answering") {
         g_child = pi.hProcess;
     } else {

@@ -265,21 +265,23 @@ constexpr DWORD kRenameReplaceIfExists = 0x1;  // FILE_RENAME_FLAG_REPLACE_IF_EX
 constexpr DWORD kRenamePosixSemantics = 0x2;   // FILE_RENAME_FLAG_POSIX_SEMANTICS
 constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 
+}  // namespace
+
 // The rename by handle of Windows 10: with POSIX semantics it replaces the
 // target even while others hold it open (a sync client uploading it, sharing
-// delete), and their handles stay valid. False where it is not to be had:
-// Windows before 10 1607, FAT and exFAT, many SMB servers (87, 50, 1), or
-// `from` cannot be opened for it; the move by name then does the job.
-bool ReplaceByHandle(const std::string& from, const std::string& to) {
+// delete), and their handles stay valid. Not to be had on Windows before 10
+// 1607, FAT and exFAT, many SMB servers (87, 50, 1), or where `from` cannot
+// be opened for it; the move by name then does the job.
+unsigned long ReplaceByHandle(const std::string& from, const std::string& to) {
     const int wide = ::MultiByteToWideChar(CP_ACP, 0, to.c_str(), -1, nullptr, 0);
-    if (wide <= 0) return false;
+    if (wide <= 0) return ::GetLastError();
     std::wstring target(static_cast<std::size_t>(wide), L'\0');
     ::MultiByteToWideChar(CP_ACP, 0, to.c_str(), -1, target.data(), wide);
     const DWORD full = ::GetFullPathNameW(target.c_str(), 0, nullptr, nullptr);
-    if (full == 0) return false;
+    if (full == 0) return ::GetLastError();
     std::wstring path(full, L'\0');
     const DWORD got = ::GetFullPathNameW(target.c_str(), full, path.data(), nullptr);
-    if (got == 0 || got >= full) return false;
+    if (got == 0 || got >= full) return got == 0 ? ::GetLastError() : ERROR_BUFFER_OVERFLOW;
     path.resize(got);
     const std::size_t bytes = sizeof(RenameInfoEx) + path.size() * sizeof(WCHAR);
     std::vector<ULONGLONG> buffer((bytes + sizeof(ULONGLONG) - 1) / sizeof(ULONGLONG), 0);
@@ -291,20 +293,19 @@ bool ReplaceByHandle(const std::string& from, const std::string& to) {
     const HANDLE h = ::CreateFileA(from.c_str(), DELETE | SYNCHRONIZE,
                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    const bool done = ::SetFileInformationByHandle(h, kFileRenameInfoEx, info, static_cast<DWORD>(bytes)) != 0;
+    if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
+    const DWORD error =
+        ::SetFileInformationByHandle(h, kFileRenameInfoEx, info, static_cast<DWORD>(bytes)) ? 0 : ::GetLastError();
     ::CloseHandle(h);
-    return done;
+    return error;
 }
-
-}  // namespace
 
 // By handle where the file system can, so that a holder that keeps the
 // target open however long does not stop the step; by name elsewhere. Held
 // by another program for a moment, both files stay as they are, for the
 // move to be tried again; otherwise the file made aside goes.
 void Win32Platform::ReplaceFile(const std::string& from, const std::string& to) {
-    if (ReplaceByHandle(from, to)) return;
+    if (ReplaceByHandle(from, to) == 0) return;
     if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return;
     const DWORD error = ::GetLastError();
     try {

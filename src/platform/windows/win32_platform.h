@@ -80,6 +80,10 @@ private:
 // reaching it any way meets the same.
 std::string ObjectName(const std::string& kind, const std::string& dir);
 
+// Puts `from` in the place of `to` by the rename by handle of Windows 10,
+// with POSIX semantics: 0 when done, else the error the call answered.
+unsigned long ReplaceByHandle(const std::string& from, const std::string& to);
+
 // The program's failure number for a Win32 error code.
 std::int32_t FailureForWin32Error(unsigned long error);
 
