@@ -10,13 +10,15 @@ VDOSPLUS=${VORNEL_VDOSPLUS:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/
 # dos_host [config line...]: vDosPlus set up as the README tells a user (its
 # title begins with XyWrite, USE gives DOS a drive D: onto Vornel's folder),
 # with XY.COM started by its AUTOEXEC; waits until XY.COM runs, in front.
-# XYARGS=/9 makes XY.COM hook INT 9, as XyWrite does.
+# XYARGS=/9 makes XY.COM hook INT 9, as XyWrite does; XYAGAIN=1 starts a
+# plain XY.COM once the first has ended.
 dos_host() {
   mkdir -p "$T/host"
   cp "$TOOLS/XY.COM" "$T/XY.COM"
   [ -f "$T/XY.TXT" ] || printf 'text' > "$T/XY.TXT"
   { printf 'TITLE=XyWrite - DOC\r\n'; local line; for line in "$@"; do printf '%s\r\n' "$line"; done; } > "$T/host/config.txt"
-  printf 'USE D: %s\\\r\nD:\r\nXY %s\r\nEXIT\r\n' "$(winpath "$T")" "${XYARGS:-}" > "$T/host/autoexec.txt"
+  printf 'USE D: %s\\\r\nD:\r\nXY %s\r\n%sEXIT\r\n' "$(winpath "$T")" "${XYARGS:-}" \
+    "$([ -n "${XYAGAIN:-}" ] && printf 'XY\r\n')" > "$T/host/autoexec.txt"
   (cd "$T/host" && exec "$WINE" "$VDOSPLUS" >/dev/null 2>&1) & HOSTPID=$!; PIDS+=($HOSTPID)
   wait_for 30 xy_has started || echo "     the DOS host never ran XY.COM"
   local w; w=$(xdotool search --name '^XyWrite - DOC$' 2>/dev/null | head -1)
@@ -139,6 +141,22 @@ realhost_keys() {
     [ "$caps" = on ] && xdotool key Caps_Lock
     finish
   done
+}
+
+# XY.COM gives INT 9 back as it ends: the next program, loaded where its
+# handler was, reads the chord as ever. A vector left behind would send the
+# next key into whatever that program keeps there.
+started_twice() { [ "$(xy_count started)" -ge 2 ]; }
+test_realhost_int9_given_back() {
+  begin realhost_int9_given_back
+  XYARGS=/9 XYAGAIN=1 dos_host KEYMODE=1
+  xy_send quit
+  check "the hooking XY.COM ends, and a plain one starts" wait_for 20 started_twice
+  : > "$T/XY.LOG"
+  vornel_bg T 11107B
+  check "... which reads the chord as Ctrl+F12 and saves: Ready" starts "$(dialog 25000 | sed -n 2p)" 'Ready.'
+  check "... one key, and no code logged by a handler that is gone" same "$(xy_keys) $(xy_scans)" "8A00 "
+  finish
 }
 
 # WINKEY=OFF: vDosPlus keeps Ctrl+A (and C, V, N, S) without Shift for
@@ -359,6 +377,7 @@ test_realhost() {
     return
   fi
   test_realhost_chord
+  test_realhost_int9_given_back
   test_realhost_winkey_off
   test_realhost_watch
   test_realhost_steps

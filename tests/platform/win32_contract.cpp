@@ -249,6 +249,13 @@ TEST(Win32Files, TheReplaceByHandleIsDoneOrRefusedAsUnsupported) {
     EXPECT_EQ(b.platform().ReadWhole(b.dir() + "DOC.VRN"), error == 0 ? "new result" : "old result");
     EXPECT_EQ(b.platform().ListFirst(b.dir() + "DOC.VN~"), error == 0 ? "" : "DOC.VN~");
     if (const auto replaces = b.ReplacesHeldFiles()) EXPECT_EQ(error == 0, *replaces);
+    // Wine refuses the newer call whatever it holds (a bad handle, a length
+    // of 0: 87 all the same), but takes the older one, which reads the same
+    // structure: a wrong length or layout fails there.
+    b.platform().WriteWhole(b.dir() + "DOC.VN~", "newer result");
+    EXPECT_EQ(ReplaceByHandle(b.dir() + "DOC.VN~", b.dir() + "DOC.VRN", 3), 0u);
+    EXPECT_EQ(b.platform().ReadWhole(b.dir() + "DOC.VRN"), "newer result");
+    EXPECT_EQ(b.platform().ListFirst(b.dir() + "DOC.VN~"), "");
 }
 
 // On a Japanese code page (scripts/test runs these once more under one): ヂ

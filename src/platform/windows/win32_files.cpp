@@ -263,7 +263,6 @@ struct RenameInfoEx {
 };
 constexpr DWORD kRenameReplaceIfExists = 0x1;  // FILE_RENAME_FLAG_REPLACE_IF_EXISTS
 constexpr DWORD kRenamePosixSemantics = 0x2;   // FILE_RENAME_FLAG_POSIX_SEMANTICS
-constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 
 }  // namespace
 
@@ -272,7 +271,7 @@ constexpr auto kFileRenameInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(22);
 // delete), and their handles stay valid. Not to be had on Windows before 10
 // 1607, FAT and exFAT, many SMB servers (87, 50, 1), or where `from` cannot
 // be opened for it; the move by name then does the job.
-unsigned long ReplaceByHandle(const std::string& from, const std::string& to) {
+unsigned long ReplaceByHandle(const std::string& from, const std::string& to, int infoClass) {
     const int wide = ::MultiByteToWideChar(CP_ACP, 0, to.c_str(), -1, nullptr, 0);
     if (wide <= 0) return ::GetLastError();
     std::wstring target(static_cast<std::size_t>(wide), L'\0');
@@ -295,7 +294,9 @@ unsigned long ReplaceByHandle(const std::string& from, const std::string& to) {
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
     const DWORD error =
-        ::SetFileInformationByHandle(h, kFileRenameInfoEx, info, static_cast<DWORD>(bytes)) ? 0 : ::GetLastError();
+        ::SetFileInformationByHandle(h, static_cast<FILE_INFO_BY_HANDLE_CLASS>(infoClass), info, static_cast<DWORD>(bytes))
+            ? 0
+            : ::GetLastError();
     ::CloseHandle(h);
     return error;
 }

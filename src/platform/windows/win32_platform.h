@@ -82,7 +82,10 @@ std::string ObjectName(const std::string& kind, const std::string& dir);
 
 // Puts `from` in the place of `to` by the rename by handle of Windows 10,
 // with POSIX semantics: 0 when done, else the error the call answered.
-unsigned long ReplaceByHandle(const std::string& from, const std::string& to);
+// `infoClass` 3 sends the same structure as the older FileRenameInfo, whose
+// layout it shares (Flags in place of ReplaceIfExists), for a test where
+// the newer call is not to be had.
+unsigned long ReplaceByHandle(const std::string& from, const std::string& to, int infoClass = 22);
 
 // The program's failure number for a Win32 error code.
 std::int32_t FailureForWin32Error(unsigned long error);
