@@ -6,24 +6,61 @@
 # VORNEL_VDOSPLUS names the exe, else ../shared/hosts/vdosplus/vDosPlus64.exe
 # beside the project.
 VDOSPLUS=${VORNEL_VDOSPLUS:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/../shared/hosts/vdosplus/vDosPlus64.exe}
+# DOSBox-X likewise, xz-packed: VORNEL_DOSBOXX, else ../shared/hosts/dosbox-x/;
+# unpacked into the build tree, never beside the packed one.
+DOSBOXX_XZ=${VORNEL_DOSBOXX:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/../shared/hosts/dosbox-x/dosbox-x.exe.xz}
+HOST=vdosplus  # the host dos_host starts: vdosplus or dosboxx
 
-# dos_host [config line...]: vDosPlus set up as the README tells a user (its
-# title begins with XyWrite, USE gives DOS a drive D: onto Vornel's folder),
-# with XY.COM started by its AUTOEXEC; waits until XY.COM runs, in front.
-# XYARGS=/9 makes XY.COM hook INT 9, as XyWrite does; XYAGAIN=1 starts a
-# plain XY.COM once the first has ended.
+# dos_host [setting...]: the host set up as the README tells a user (its
+# title begins with XyWrite, DOS has a drive D: onto Vornel's folder), with
+# XY.COM started by its AUTOEXEC; waits until XY.COM runs, in front. A
+# setting is a line of vDosPlus's CONFIG.TXT (KEYMODE=1), or for DOSBox-X
+# section.name=value (dos.startquiet=true). XYARGS=/9 makes XY.COM hook INT 9,
+# as XyWrite does; XYAGAIN=1 starts a plain XY.COM once the first has ended.
 dos_host() {
   mkdir -p "$T/host"
   cp "$TOOLS/XY.COM" "$T/XY.COM"
   [ -f "$T/XY.TXT" ] || printf 'text' > "$T/XY.TXT"
-  { printf 'TITLE=XyWrite - DOC\r\n'; local line; for line in "$@"; do printf '%s\r\n' "$line"; done; } > "$T/host/config.txt"
-  printf 'USE D: %s\\\r\nD:\r\nXY %s\r\n%sEXIT\r\n' "$(winpath "$T")" "${XYARGS:-}" \
-    "$([ -n "${XYAGAIN:-}" ] && printf 'XY\r\n')" > "$T/host/autoexec.txt"
-  (cd "$T/host" && exec "$WINE" "$VDOSPLUS" >/dev/null 2>&1) & HOSTPID=$!; PIDS+=($HOSTPID)
+  local again=""; [ -n "${XYAGAIN:-}" ] && again=$'XY\r\n'
+  if [ "$HOST" = dosboxx ]; then
+    dosboxx_conf "$@" > "$T/host/xy.conf"
+    printf '[autoexec]\r\nmount D "%s"\r\nD:\r\nXY %s\r\n%sexit\r\n' "$(winpath "$T")" "${XYARGS:-}" "$again" \
+      >> "$T/host/xy.conf"
+    (cd "$T/host" && exec "$WINE" "$DOSBOXX" -nopromptfolder -fastlaunch -conf xy.conf >/dev/null 2>&1) & HOSTPID=$!
+  else
+    { printf 'TITLE=XyWrite - DOC\r\n'; local line; for line in "$@"; do printf '%s\r\n' "$line"; done; } > "$T/host/config.txt"
+    printf 'USE D: %s\\\r\nD:\r\nXY %s\r\n%sEXIT\r\n' "$(winpath "$T")" "${XYARGS:-}" "$again" > "$T/host/autoexec.txt"
+    (cd "$T/host" && exec "$WINE" "$VDOSPLUS" >/dev/null 2>&1) & HOSTPID=$!
+  fi
+  PIDS+=($HOSTPID)
   wait_for 30 xy_has started || echo "     the DOS host never ran XY.COM"
-  local w; w=$(xdotool search --name '^XyWrite - DOC$' 2>/dev/null | head -1)
+  local w; w=$(xdotool search --name '^XyWrite' 2>/dev/null | head -1)
   [ -n "$w" ] && xdotool windowfocus "$w" 2>/dev/null; sleep 0.3
 }
+
+# DOSBox-X's settings as the README gives them, each section.name=value
+# given replacing or adding to them: a Windows program started from DOS
+# (startcmd), arguments left as DOS wrote them (starttranspath).
+dosboxx_conf() {
+  local settings=(sdl.output=surface dosbox.title=XyWrite dos.startcmd=true dos.starttranspath=false "$@")
+  local section setting seen=""
+  for setting in "${settings[@]}"; do
+    section=${setting%%.*}
+    [[ " $seen " == *" $section "* ]] && continue
+    seen+=" $section"
+    printf '[%s]\r\n' "$section"
+    local s key; declare -A last=()
+    for s in "${settings[@]}"; do
+      [ "${s%%.*}" = "$section" ] || continue
+      key=${s#*.}; last[${key%%=*}]=${key#*=}
+    done
+    for key in "${!last[@]}"; do printf '%s=%s\r\n' "$key" "${last[$key]}"; done
+  done
+}
+
+# host_begin <case>: begin, the case named for the host it runs on
+# (realhost_dosboxx_... on DOSBox-X).
+host_begin() { if [ "$HOST" = dosboxx ]; then begin "realhost_dosboxx_${1#realhost_}"; else begin "$1"; fi; }
 
 # XY.LOG without its DOS times, one line a step; xy_times keeps them.
 xy_log() { tr -d "\r" 2>/dev/null < "$T/XY.LOG" | cut -d' ' -f2-; }
@@ -53,9 +90,16 @@ xy_ms() {
 test_more() { [ "$(xy_count "$1")" -gt "$2" ]; }
 set_text() { printf '%s' "$1" > "$T/XY.TXT"; xy edit; }
 now_text() { cat "$T/XY.NOW" 2>/dev/null; }
-# way <direct|WAITHIDE|HIDE>: how the macro starts vornel.exe: DOS EXEC of
-# D:\VORNEL.EXE, or the host's CMD with the exe's Windows path.
-way() { if [ "$1" = direct ]; then echo 'direct D:\VORNEL.EXE'; else echo "$1 /C $(winpath "$T/vornel.exe")"; fi; }
+# way <direct|shell|WAITHIDE|HIDE>: how the macro starts vornel.exe: DOS
+# EXEC of D:\VORNEL.EXE, the host's shell (COMSPEC /C D:\VORNEL.EXE), or
+# vDosPlus's CMD with the exe's Windows path.
+way() {
+  case $1 in
+    direct) echo 'direct D:\VORNEL.EXE' ;;
+    shell) echo 'shell D:\VORNEL.EXE' ;;
+    *) echo "$1 /C $(winpath "$T/vornel.exe")" ;;
+  esac
+}
 # ms <hh:mm:ss.cc>: milliseconds since midnight, from XY.LOG's DOS clock.
 ms() { local h m s; IFS=: read -r h m s <<< "$1"; echo $(( (10#$h * 3600 + 10#$m * 60) * 1000 + 10#${s%.*} * 1000 + 10#${s#*.} * 10 )); }
 # line_ms <pattern> [after]: the DOS time of the first log line matching it
@@ -70,7 +114,7 @@ saves_at_least() { [ "$(xy_count saved)" -ge "$1" ]; }
 # --- the title and the chord -------------------------------------------------
 
 test_realhost_chord() {
-  begin realhost_chord
+  host_begin realhost_chord
   dos_host
   xy_send save
   wait_for 10 has_file VORNEL.CTL
@@ -82,8 +126,12 @@ test_realhost_chord() {
   check "... VORNEL.CTL holds the name and a Ctrl-Z" same "$(content VORNEL.CTL | od -An -c | tr -s ' ')" " D O C 032"
   finish
   realhost_keys int16
-  realhost_keys int9 KEYMODE=2
-  realhost_keys int9 KEYMODE=1
+  if [ "$HOST" = vdosplus ]; then
+    realhost_keys int9 KEYMODE=2
+    realhost_keys int9 KEYMODE=1
+  else
+    realhost_keys int9
+  fi
 }
 
 # realhost_keys <int16|int9> [config...]: the chords as the DOS program reads
@@ -95,7 +143,7 @@ realhost_keys() {
   local path=$1; shift
   local xyargs=""; [ "$path" = int9 ] && xyargs=/9
   local what="$path${1:+ $1}"
-  begin "realhost_keys_${path}_${1:-}"
+  host_begin "realhost_keys_${path}_${1:-}"
   XYARGS=$xyargs dos_host "$@"
   vornel_bg T 11107B
   check "T by $what: Ready" starts "$(dialog 25000 | sed -n 2p)" 'Ready.'
@@ -121,7 +169,7 @@ realhost_keys() {
 
   local caps scans
   for caps in off on; do
-    begin "realhost_letter_${path}_${1:-}_caps_$caps"
+    host_begin "realhost_letter_${path}_${1:-}_caps_$caps"
     XYARGS=$xyargs dos_host "$@"
     xy 'trig 1E01'
     [ "$caps" = on ] && { xdotool key Caps_Lock; sleep 0.5; }
@@ -148,8 +196,8 @@ realhost_keys() {
 # next key into whatever that program keeps there.
 started_twice() { [ "$(xy_count started)" -ge 2 ]; }
 test_realhost_int9_given_back() {
-  begin realhost_int9_given_back
-  XYARGS=/9 XYAGAIN=1 dos_host KEYMODE=1
+  host_begin realhost_int9_given_back
+  XYARGS=/9 XYAGAIN=1 dos_host "${RECOMMENDED[@]}"
   xy_send quit
   check "the hooking XY.COM ends, and a plain one starts" wait_for 20 started_twice
   : > "$T/XY.LOG"
@@ -163,7 +211,7 @@ test_realhost_int9_given_back() {
 # itself, Windows key or not; a chord on one of them never reaches XyWrite,
 # and T says so. Ctrl+Shift+A gets through.
 test_realhost_winkey_off() {
-  begin realhost_winkey_off
+  host_begin realhost_winkey_off
   dos_host WINKEY=OFF
   xy 'trig 1E01'
   vornel_bg T 1141
@@ -184,7 +232,7 @@ test_realhost_winkey_off() {
 # DOS program's edits once, in order, the depth held. XYARGS as for dos_host.
 realhost_watch() {
   local name=$1 edits=$2; shift 2
-  begin "realhost_watch_$name"
+  host_begin "realhost_watch_$name"
   printf e1 > "$T/XY.TXT"
   dos_host "$@"
   vornel_bg 11107B 1 3
@@ -213,9 +261,9 @@ realhost_watch() {
 
 test_realhost_watch() {
   realhost_watch int16 5
-  # The INT 9 path with the setting its makers recommend for XyWrite, a few
-  # minutes of edits.
-  XYARGS=/9 realhost_watch int9_KEYMODE1 14 KEYMODE=1
+  # The INT 9 path, with the setting its makers recommend for XyWrite on
+  # vDosPlus, a few minutes of edits.
+  if [ "$HOST" = vdosplus ]; then XYARGS=/9 realhost_watch int9_KEYMODE1 14 KEYMODE=1; else XYARGS=/9 realhost_watch int9 5; fi
 }
 
 # --- U and R started from the DOS side -----------------------------------------------
@@ -229,7 +277,7 @@ test_realhost_watch() {
 # while a host waits), beside the second.
 realhost_steps() {
   local how=$1 protocol=$2 filed=$3 first=$4 second=$5 forward=$6 took again
-  begin "realhost_steps_${how}_$protocol"
+  host_begin "realhost_steps_${how}_$protocol"
   put_snapshots 1 3
   printf 'the edit' > "$T/XY.TXT"
   dos_host
@@ -258,10 +306,9 @@ realhost_steps() {
 # it (v3), in every start way; K first does no better, and without a save the
 # edit is in no snapshot and U steps back from v3.
 test_realhost_steps() {
-  realhost_steps direct before yes v3 v2 v3
-  realhost_steps WAITHIDE before yes v3 v2 v3
-  realhost_steps HIDE before yes v3 v2 v3
-  realhost_steps HIDE after yes v3 v2 v3
+  local how
+  for how in "${WAYS[@]}"; do realhost_steps "$how" before yes v3 v2 v3; done
+  [ "$HOST" = vdosplus ] && realhost_steps HIDE after yes v3 v2 v3
   realhost_steps direct K yes v3 v2 v3
   realhost_steps direct none no v2 v1 v2
 }
@@ -270,8 +317,8 @@ test_realhost_steps() {
 # program reads it once U has ended and the macro has loaded DOC.VRN.
 test_realhost_chord_while_waiting() {
   local how
-  for how in direct WAITHIDE; do
-    begin "realhost_chord_while_$how"
+  for how in "${WAITING_WAYS[@]}"; do
+    host_begin "realhost_chord_while_$how"
     put_snapshots 1 3
     printf v4 > "$T/XY.TXT"
     dos_host
@@ -280,12 +327,12 @@ test_realhost_chord_while_waiting() {
     : > "$T/XY.LOG"
     xy_send "step $(way "$how") U DOC"
     wait_for 10 xy_has "starting $(way "$how") U DOC"
-    sleep 0.4; xdotool key ctrl+F11
+    sleep 0.4; xdotool key shift+F2
     wait_for 20 xy_has "done step $(way "$how") U DOC"
     check "U steps back from the newest ($how)" same "$(now_text)" v3
-    wait_for 5 bash -c "grep -q ' key 8900 ' '$T/XY.LOG'"
-    check "the key typed while the host waited (Ctrl+F11) is read once, after U ended and the load" \
-      same "$(xy_log | grep -E '^(ended|loaded|key 8900)( |$)' | cut -d' ' -f1 | tr '\n' ' ')" "ended loaded key "
+    wait_for 5 bash -c "grep -q ' key 5500 ' '$T/XY.LOG'"
+    check "the key typed while the host waited (Shift+F2) is read once, after U ended and the load" \
+      same "$(xy_log | grep -E '^(ended|loaded|key 5500)( |$)' | cut -d' ' -f1 | tr '\n' ' ')" "ended loaded key "
     check "... its save is the document as loaded, filed as the newest" wait_for 20 newest_is v3
     check "... and nothing else was filed" \
       same "$(for f in $(snapshots); do content "$f"; echo -n ' '; done)" "v1 v2 v3 v4 v3 "
@@ -296,16 +343,16 @@ test_realhost_chord_while_waiting() {
 # --- vornel T, from outside and from the DOS side -------------------------------------
 
 test_realhost_setup_check() {
-  begin realhost_t
+  host_begin realhost_t
   dos_host
   vornel_bg T 11107B
   local got text; got=$(dialog 25000); text=$(echo "$got" | sed -n 2p)
   check "T from outside: Ready" starts "$text" 'Ready.\n\n'
-  check "... with the host's title" holds "$text" 'XyWrite is in front: "XyWrite - DOC".'
+  check "... with the host's title" holds "$text" "XyWrite is in front: \"$TITLE"
   check "... started from outside" holds "$text" 'T was started from outside XyWrite'
   wait_for 10 ended
   local how
-  for how in direct WAITHIDE HIDE; do
+  for how in "${WAYS[@]}"; do
     rm -f "$T/VN/"*
     xy_send "run $(way "$how") T 11107B"
     got=$(dialog 30000); text=$(echo "$got" | sed -n 2p)
@@ -321,6 +368,7 @@ test_realhost_setup_check() {
   done
   # A macro still busy after it started T (its wait for DOC.VRN) answers
   # late: the host does not wait, and T must not say it does.
+  [ "$HOST" = vdosplus ] || { finish; return; }
   rm -f "$T/VN/"*
   xy 'limit 6'
   xy_send "step $(way HIDE) T 11107B"
@@ -334,7 +382,7 @@ test_realhost_setup_check() {
 # --- a day on the real host ----------------------------------------------------------
 
 test_realhost_day() {
-  begin realhost_day
+  host_begin realhost_day
   printf e1 > "$T/XY.TXT"
   dos_host
   vornel_bg 11107B 1 6
@@ -343,9 +391,8 @@ test_realhost_day() {
   for n in 2 3 4 5 6 7 8 9; do
     set_text "e$n"; texts+="e$n "
     check "e$n filed" wait_for 20 newest_is "e$n"
-    case $((n % 4)) in
-      0) how=direct ;; 1) how=WAITHIDE ;; 2) how=HIDE ;; *) continue ;;
-    esac
+    how=${WAYS[$((n % 4))]:-}
+    [ -n "$how" ] || continue
     [ "$how" = HIDE ] && xy "stepsave $(way "$how") U DOC" || { xy save; xy "step $(way "$how") U DOC"; }
     loaded=$(now_text)
     check "U by $how loads what DOC.DAT names" same "$loaded" "$(content "DOC.$(printf %03d "$(content DOC.DAT | cut -d' ' -f2)")")"
@@ -367,21 +414,120 @@ test_realhost_day() {
   finish
 }
 
+# --- DOSBox-X's own ------------------------------------------------------------
+
+screen_lacks() { ! screen_has "$1"; }
+screen_has() { xy screen; tr -d '\r' < "$T/XY.SCR" 2>/dev/null | grep -qF -- "$1"; }
+
+test_realhost_dosboxx() {
+  # Without startcmd DOSBox-X runs vornel.exe's DOS stub, which says why
+  # and ends: nothing is stepped, and the macro waits for DOC.VRN in vain.
+  host_begin realhost_startcmd_off
+  put_snapshots 1 3
+  dos_host dos.startcmd=false
+  xy 'limit 2'
+  xy "step $(way direct) U DOC"
+  check "startcmd=false: vornel.exe does not run, nothing is stepped" \
+    bash -c "[ ! -e '$T/VN/DOC.VRN' ] && [ ! -e '$T/VN/DOC.DAT' ]"
+  check "... the macro's wait for DOC.VRN runs out" xy_has "no VRN"
+  check "... and the user sees the stub's words on XyWrite's screen" screen_has 'This program cannot be run in DOS mode.'
+  finish
+
+  # startquiet: off by default, DOSBox-X writes over XyWrite's screen at
+  # every start of a Windows program.
+  local quiet
+  for quiet in false true; do
+    host_begin "realhost_startquiet_$quiet"
+    put_snapshots 1 3
+    dos_host "dos.startquiet=$quiet"
+    xy "step $(way direct) U DOC"
+    check "startquiet=$quiet: the step is done" same "$(now_text)" v2
+    if [ "$quiet" = false ]; then
+      check "... and DOSBox-X's words are on XyWrite's screen" screen_has 'Now run it as a Windows application'
+    else
+      check "... and nothing of DOSBox-X's is on XyWrite's screen" screen_lacks 'Windows application'
+    fi
+    finish
+  done
+
+  # The macro's look for DOC.VRN, which Vornel writes on the Windows side,
+  # through DOSBox-X's cache of the mounted folder: with a host that waits,
+  # and with one that does not (the macro polls), with and without nocachedir.
+  local wait cache
+  for wait in true false; do
+    for cache in default dosbox.nocachedir=true; do
+      host_begin "realhost_cache_startwait_${wait}_${cache%%=*}"
+      put_snapshots 1 3
+      local settings=("dos.startwait=$wait"); [ "$cache" = default ] || settings+=("$cache")
+      dos_host "${settings[@]}"
+      xy 'limit 5'
+      xy "step $(way direct) U DOC"
+      echo "   measured: startwait=$wait, $cache: the macro $(now_text | grep -q v2 && echo 'loaded DOC.VRN' || echo 'never saw DOC.VRN')"
+      check "startwait=$wait, $cache: the macro finds DOC.VRN by its name" same "$(now_text)" v2
+      finish
+    done
+  done
+
+  # nocachedir is a setting of [dosbox]: DOSBox-X's own CONFIG -GET says
+  # which section holds it, and that one set in [dos] is not taken.
+  local section
+  for section in dos dosbox; do
+    host_begin "realhost_nocachedir_in_$section"
+    mkdir -p "$T/host"
+    dosboxx_conf "$section.nocachedir=true" > "$T/host/xy.conf"
+    printf '[autoexec]\r\nmount D "%s"\r\nconfig -get "dosbox nocachedir" > D:\\GOT.TXT\r\nexit\r\n' \
+      "$(winpath "$T")" >> "$T/host/xy.conf"
+    (cd "$T/host" && exec "$WINE" "$DOSBOXX" -nopromptfolder -fastlaunch -conf xy.conf >/dev/null 2>&1) & PIDS+=($!)
+    wait_for 30 test -s "$T/GOT.TXT"
+    check "nocachedir=true in [$section]: DOSBox-X's nocachedir is $([ "$section" = dosbox ] && echo on || echo off)" \
+      same "$(tr -d '\r\n' < "$T/GOT.TXT" 2>/dev/null)" "$([ "$section" = dosbox ] && echo true || echo false)"
+    finish
+  done
+}
+
+# use_host <vdosplus|dosboxx>: the host the cases run against, and what they
+# need to know of it: its title, the ways its macro starts vornel.exe (those
+# that wait first), and the settings its README section recommends.
+use_host() {
+  HOST=$1
+  if [ "$HOST" = dosboxx ]; then
+    TITLE="XyWrite - DOSBox-X "; WAYS=(direct shell); WAITING_WAYS=(direct shell); RECOMMENDED=()
+  else
+    TITLE="XyWrite - DOC\"."; WAYS=(direct WAITHIDE HIDE); WAITING_WAYS=(direct WAITHIDE); RECOMMENDED=(KEYMODE=1)
+  fi
+}
+use_host vdosplus
+
+# The same cases on each host that is here; each host's own after them.
 test_realhost() {
-  if [ ! -f "$VDOSPLUS" ]; then
-    echo "== real DOS host: SKIPPED, no vDosPlus at $VDOSPLUS (set VORNEL_VDOSPLUS; see README.md, \"Testing against a real DOS host\")"
-    return
-  fi
   if [ ! -f "$TOOLS/XY.COM" ]; then
-    echo "== real DOS host: SKIPPED, no XY.COM in $TOOLS (it is built where nasm is installed)"
+    echo "== real DOS hosts: SKIPPED, no XY.COM in $TOOLS (it is built where nasm is installed)"
     return
   fi
-  test_realhost_chord
-  test_realhost_int9_given_back
-  test_realhost_winkey_off
-  test_realhost_watch
-  test_realhost_steps
-  test_realhost_chord_while_waiting
-  test_realhost_setup_check
-  test_realhost_day
+  local host
+  for host in vdosplus dosboxx; do
+    if [ "$host" = vdosplus ] && [ ! -f "$VDOSPLUS" ]; then
+      echo "== vDosPlus: SKIPPED, none at $VDOSPLUS (set VORNEL_VDOSPLUS; see README.md, \"Testing against a real DOS host\")"
+      continue
+    fi
+    if [ "$host" = dosboxx ]; then
+      if [ ! -f "$DOSBOXX_XZ" ]; then
+        echo "== DOSBox-X: SKIPPED, none at $DOSBOXX_XZ (set VORNEL_DOSBOXX; see README.md, \"Testing against a real DOS host\")"
+        continue
+      fi
+      DOSBOXX=$BUILD/hosts/dosbox-x.exe
+      [ "$DOSBOXX" -nt "$DOSBOXX_XZ" ] || { mkdir -p "$BUILD/hosts" && xz -dc "$DOSBOXX_XZ" > "$DOSBOXX"; }
+    fi
+    echo "== on $host"
+    use_host "$host"
+    test_realhost_chord
+    test_realhost_int9_given_back
+    test_realhost_watch
+    test_realhost_steps
+    test_realhost_chord_while_waiting
+    test_realhost_setup_check
+    test_realhost_day
+    if [ "$host" = vdosplus ]; then test_realhost_winkey_off; else test_realhost_dosboxx; fi
+  done
+  use_host vdosplus
 }

@@ -25,6 +25,17 @@ check "holds the exe, its papers and an empty VN" same \
   "./CHANGELOG.md ./LICENSE ./README.md ./VN ./vornel.exe "
 check "VN is an empty folder" same "$(ls -A "$work/unpacked/VN" 2>&1)" ""
 
+# The standard DOS stub, which every DOS host tells a Windows program by: its
+# relocation table at 40h and its entry there (vDos), the PE signature it
+# points to (vDosPlus), and the code that prints its words by INT 21h AH=09h
+# (DOSBox-X without startcmd shows them).
+hex() { od -A n -t x1 -j "$1" -N "$2" "$work/unpacked/vornel.exe" | tr -d ' \n'; }
+check "the standard DOS stub: relocations and entry at 40h" same "$(hex 20 6)" "000000004000"
+check "... its code and words" same "$(hex 64 57)" \
+  "0e1fba0e00b409cd21b8014ccd21$(printf 'This program cannot be run in DOS mode.\r\r\n$' | od -A n -t x1 | tr -d ' \n')"
+lfanew=$((16#$(od -A n -t x4 -j 60 -N 4 "$work/unpacked/vornel.exe" | tr -d ' ')))
+check "... pointing to the PE signature" same "$(hex "$lfanew" 4)" "50450000"
+
 case "$zip" in *win32*) windres=i686-w64-mingw32-windres ;; *) windres=x86_64-w64-mingw32-windres ;; esac
 "$windres" -i "$work/unpacked/vornel.exe" -O rc > "$work/resources.rc" 2>/dev/null
 IFS=. read -r major minor patch <<< "$version"

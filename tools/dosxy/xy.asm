@@ -25,13 +25,16 @@
 ;                        VN\VORNEL.CTL
 ;   run direct PROG ARGS start a program by DOS EXEC (a Windows exe is started by
 ;                        the host), then go on
-;   run WAY ARGS         for any other WAY: COMSPEC /C CMD WAY ARGS, the host's
+;   run shell ARGS       COMSPEC /C ARGS: the host's shell starts it
+;   run WAY ARGS         for any other WAY: COMSPEC /C CMD WAY ARGS, vDosPlus's
 ;                        command for Windows programs (WAITHIDE, HIDE, WAIT)
 ;   step WAY ...         the step macro: delete VN\<name>.VRN, run as above, then
 ;                        wait for VN\<name>.VRN (the limit below) and load it
 ;   stepsave WAY ...     the same, saving the document right after the start,
 ;                        as a macro on a host that does not wait does
 ;   limit N              the step macro's wait for .VRN, in seconds (10)
+;   screen               the text on the screen (80 x 25, colour text mode) into
+;                        XY.SCR, a line of 80 characters each
 ;   quit                 end (INT 9 given back); the host's AUTOEXEC then ends the host
         cpu 8086
         org 100h
@@ -154,12 +157,16 @@ dispatch:
         jmp step_macro
 .limit: mov di, w_limit
         call prefix
-        jne .quit
+        jne .scr
         call parse_dec
         mov cx, 18
         mul cx
         mov [limit], ax
         ret
+.scr:   mov di, w_screen
+        call prefix
+        jne .quit
+        jmp save_screen
 .quit:  mov di, w_quit
         call prefix
         jne .other
@@ -287,10 +294,20 @@ run_program:
         call copy
         jmp .exec
 .cmd:   call comspec                    ; COMSPEC, then /C CMD and the rest
+        mov si, [runarg]                ; or, for "shell", /C and the rest alone
+        mov di, w_shell
+        call word_at
         mov di, tailbuf+1
+        je .shell
         mov si, t_cmd
         call copy
         mov si, [runarg]
+        call copy
+        jmp .exec
+.shell: push si
+        mov si, t_c
+        call copy
+        pop si
         call copy
 .exec:  mov ax, di                      ; tailbuf holds a whole command and more:
         sub ax, tailbuf+1               ; what DOS cannot take is refused here
@@ -447,6 +464,28 @@ copy:                                   ; the zero-ended text at SI to DI, witho
         stosb
         jmp copy
 .e:     ret
+
+; save_screen: the characters of the text screen, 25 lines of 80 with CR LF
+save_screen:
+        push ds
+        mov ax, 0B800h
+        mov ds, ax
+        xor si, si
+        mov di, scrbuf
+        mov dx, 25
+.line:  mov cx, 80
+.ch:    lodsw
+        stosb
+        loop .ch
+        mov ax, 0A0Dh
+        stosw
+        dec dx
+        jnz .line
+        pop ds
+        mov cx, 25 * 82
+        mov dx, f_scr
+        mov si, scrbuf
+        jmp write_file
 
 ; ---------------------------------------------------------------- INT 9
 hook9:
@@ -657,11 +696,13 @@ f_cmd     db 'XY.CMD', 0
 f_txt     db 'XY.TXT', 0
 f_log     db 'XY.LOG', 0
 f_now     db 'XY.NOW', 0
+f_scr     db 'XY.SCR', 0
 f_ctl     db 'VN\VORNEL.CTL', 0
 f_vn      db 'VN\', 0
 e_bak     db '.BAK', 0
 e_vrn     db '.VRN', 0
 t_cmd     db ' /C CMD ', 0
+t_c       db ' /C ', 0
 w_edit    db 'edit', 0
 w_trig    db 'trig', 0
 w_save    db 'save', 0
@@ -669,6 +710,8 @@ w_run     db 'run', 0
 w_step    db 'step', 0
 w_stepsave db 'stepsave', 0
 w_limit   db 'limit', 0
+w_screen  db 'screen', 0
+w_shell   db 'shell', 0
 w_quit    db 'quit', 0
 w_direct  db 'direct', 0
 w_comspec db 'COMSPEC=', 0
@@ -711,5 +754,6 @@ tailbuf   resb 160                    ; room for " /C CMD " and a whole command
 cmdbuf    resb 130
 ctlbuf    resb 80
 linebuf   resb 300
+scrbuf    resb 25 * 82
 docbuf    resb DOCMAX
 bss_end:
