@@ -416,6 +416,7 @@ test_realhost_day() {
 
 # --- DOSBox-X's own ------------------------------------------------------------
 
+ended_by_host() { xy_log | grep -q '^ended '; }
 screen_lacks() { ! screen_has "$1"; }
 screen_has() { xy screen; tr -d '\r' < "$T/XY.SCR" 2>/dev/null | grep -qF -- "$1"; }
 
@@ -467,6 +468,28 @@ test_realhost_dosboxx() {
       finish
     done
   done
+
+  # Ctrl+C while DOSBox-X waits for a U ends vornel.exe (XY.COM, as a word
+  # processor would, is not ended by it): a U that waits for its turn
+  # (another run holds VN\) is ended before it touches a file.
+  host_begin realhost_ctrl_c
+  put_snapshots 1 3
+  printf '2 3' > "$T/VN/DOC.DAT"
+  dos_host
+  xy 'limit 3'
+  holder "$(winpath "$T/VN")\\"
+  xy_send "step $(way direct) U DOC"
+  wait_for 10 xy_has "starting $(way direct) U DOC"
+  sleep 2
+  local w; for w in $(xdotool search --name '^XyWrite' 2>/dev/null); do xdotool windowfocus "$w" 2>/dev/null; done
+  sleep 0.3; xdotool key ctrl+c
+  check "Ctrl+C during the wait ends vornel.exe, and the macro goes on" wait_for 10 ended_by_host
+  kill "$HPID" 2>/dev/null; wait "$HPID" 2>/dev/null
+  check "... no snapshot or DOC.DAT lost or half-written, no DOC.VRN made" \
+    same "$(for f in $(snapshots) DOC.DAT DOC.VRN DOC.VN~; do content "$f"; echo -n ' '; done)" "v1 v2 v3 2 3   "
+  vornel U DOC  # from Windows: the stand-in's own wait for DOC.VRN goes on
+  check "... and the next U steps" same "$(content DOC.VRN) $(content DOC.DAT)" "v2 2 2"
+  finish
 
   # nocachedir is a setting of [dosbox]: DOSBox-X's own CONFIG -GET says
   # which section holds it, and that one set in [dos] is not taken.

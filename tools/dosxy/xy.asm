@@ -52,6 +52,9 @@ start:
         mov ah, 4Ah                     ; keep 64 KiB, so EXEC has the rest
         mov bx, 1000h
         int 21h
+        mov dx, no_break                ; a word processor is not ended by a
+        mov ax, 2523h                   ; Ctrl+C (DOS gives INT 23h back at exit)
+        int 21h
         mov si, 81h                     ; "/9" on the command line: hook INT 9
 .arg:   lodsb
         cmp al, 13
@@ -486,6 +489,9 @@ save_screen:
         mov dx, f_scr
         mov si, scrbuf
         jmp write_file
+
+no_break:
+        iret
 
 ; ---------------------------------------------------------------- INT 9
 hook9:
