@@ -94,10 +94,11 @@ now_text() { cat "$T/XY.NOW" 2>/dev/null; }
 # EXEC of D:\VORNEL.EXE, the host's shell (COMSPEC /C D:\VORNEL.EXE), or
 # vDosPlus's CMD with the exe's Windows path.
 way() {
+  local exe=${2:-VORNEL.EXE}
   case $1 in
-    direct) echo 'direct D:\VORNEL.EXE' ;;
-    shell) echo 'shell D:\VORNEL.EXE' ;;
-    *) echo "$1 /C $(winpath "$T/vornel.exe")" ;;
+    direct) echo "direct D:\\$exe" ;;
+    shell) echo "shell D:\\$exe" ;;
+    *) echo "$1 /C $(winpath "$T/$exe")" ;;
   esac
 }
 # ms <hh:mm:ss.cc>: milliseconds since midnight, from XY.LOG's DOS clock.
@@ -379,6 +380,24 @@ test_realhost_setup_check() {
   finish
 }
 
+# --- the exit code, as the DOS side sees it ------------------------------------
+
+# A Windows program's exit code (the stand-in window's 2, for too few
+# arguments) as INT 21h AH=4Dh gives it to the DOS program that started it.
+# vornel.exe always ends with 0: a macro can learn nothing from it.
+test_realhost_errorlevel() {
+  host_begin realhost_errorlevel
+  cp "$TOOLS/standin.exe" "$T/SI.EXE"
+  dos_host
+  local how got=""
+  for how in "${WAYS[@]}"; do
+    xy "run $(way "$how" SI.EXE)"
+    got+="$how=$(xy_log | sed -n 's/^ended //p' | tail -1) "
+  done
+  check "the exit code that reaches the DOS side, by start way" same "$got" "$EXIT_CODES"
+  finish
+}
+
 # --- a day on the real host ----------------------------------------------------------
 
 test_realhost_day() {
@@ -515,8 +534,10 @@ use_host() {
   HOST=$1
   if [ "$HOST" = dosboxx ]; then
     TITLE="XyWrite - DOSBox-X "; WAYS=(direct shell); WAITING_WAYS=(direct shell); RECOMMENDED=()
+    EXIT_CODES="direct=0002 shell=0000 "  # the shell's own code, not the program's
   else
     TITLE="XyWrite - DOC\"."; WAYS=(direct WAITHIDE HIDE); WAITING_WAYS=(direct WAITHIDE); RECOMMENDED=(KEYMODE=1)
+    EXIT_CODES="direct=0002 WAITHIDE=0000 HIDE=0000 "  # CMD's own code
   fi
 }
 use_host vdosplus
@@ -549,6 +570,7 @@ test_realhost() {
     test_realhost_steps
     test_realhost_chord_while_waiting
     test_realhost_setup_check
+    test_realhost_errorlevel
     test_realhost_day
     if [ "$host" = vdosplus ]; then test_realhost_winkey_off; else test_realhost_dosboxx; fi
   done
