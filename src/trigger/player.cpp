@@ -108,9 +108,8 @@ bool LetUpWhatWasPressed(Platform& platform, const std::vector<KeyEvent>& events
 // row so long that its pauses would fill a good part of a pass goes out with
 // shorter ones, and past that in one piece.
 std::size_t SendPaced(Platform& platform, const std::vector<KeyEvent>& events) {
-    const std::int32_t pause = std::min<std::int32_t>(
-        kKeyPause, kKeyPausesAtMost / static_cast<std::int32_t>(std::min<std::size_t>(events.size(), 1u << 20)));
-    if (pause == 0) return platform.SendInput(events);
+    if (events.size() > static_cast<std::size_t>(kKeyPausesAtMost)) return platform.SendInput(events);
+    const std::int32_t pause = std::min(kKeyPause, kKeyPausesAtMost / static_cast<std::int32_t>(events.size()));
     std::size_t taken = 0;
     for (const KeyEvent& e : events) {
         if (taken > 0) platform.Sleep(pause);
